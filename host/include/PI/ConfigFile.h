@@ -1,9 +1,19 @@
 // CConfigFile: one "key=value" settings file. A relative file name resolves
 // against the host's configuration directory (SetConfigDirectory, default the
-// current directory) at each read or write. Reads never throw. A write
-// replaces the file atomically (temporary file in the same folder, then
-// rename) and keeps every other line as it was, so a failed write leaves the
-// old file whole. Not synchronised: one object per thread, or lock outside.
+// current directory) at each read or write.
+//
+// Syntax: one setting per line; the key is the text before the first "=",
+// the value the text after it, both with blanks trimmed; keys compare
+// without regard to ASCII case. Blank lines and lines starting with "#", ";"
+// or "[" are not settings and are kept as they are.
+//
+// Reads and writes never throw and are not cancellation points. A write
+// replaces the file atomically (temporary file in the same folder, fsync,
+// then rename; a symbolic link is written through to its target) and keeps
+// every other line byte for byte and the file's permissions, so a failed
+// write leaves the old file whole. Two objects writing the same file at once
+// may lose one of the two updates; lock outside if that matters. An object is
+// not synchronised: one per thread, or lock outside.
 #pragma once
 
 #include <string>
@@ -20,18 +30,21 @@ class CConfigFile {
   // The path a read or write uses now (relative names resolved).
   std::string ResolvedPath() const;
 
-  // Reads the value of `key` (text after the first "=", blanks around key and
-  // value trimmed). Returns 0 when found; a non-zero status when the file or
-  // the key is missing or unreadable, with `value` untouched. The two int
-  // arguments are reserved and passed as -1.
+  // Reads the value of the first line of `key`. Returns 0 when found;
+  // PI::ERR_GENERAL when the file or the key is missing or the file is
+  // unreadable, with `value` untouched. The two int arguments are reserved
+  // and passed as -1.
   long ReadKeyValue(const std::string& key, std::string& value, int, int) const;
 
-  // Sets `key` to `value`, replacing the first line of that key or appending
-  // one. Returns 0 on success, PI::ERR_GENERAL when the file cannot be read
-  // back or written (a read-only folder, a folder in the file's place).
+  // Sets `key` to `value`, replacing the first line of that key (keeping its
+  // line end) or appending one; creates the file when missing. Returns 0 on
+  // success, PI::ERR_GENERAL when the file cannot be read back or written (a
+  // read-only folder, a folder in the file's place) or when the key is empty
+  // or holds "=" or a line break, or the value a line break.
   long WriteKeyValue(const std::string& key, const std::string& value, int, int);
 
-  // Host setting: folder that relative file names resolve against.
+  // Host setting (thread-safe): folder that relative file names resolve
+  // against; "" means the current directory.
   static void SetConfigDirectory(const std::string& dir);
   static std::string GetConfigDirectory();
 

@@ -24,6 +24,11 @@ class CPluginHelper {
   // kMaxRemainingHours; with neither (no hours, nothing written and no wear)
   // the result is kMaxRemainingHours. A drive past its rating or fully worn
   // has 0 hours left. Returns true when at least one estimate was computed.
+  // In detail: the endurance estimate needs a known rating and, unless the
+  // drive is past it (written >= rated > 0), hours > 0 and written > 0; the
+  // wear estimate needs 0 < wear < 100 and hours > 0 (wear 0 gives 0 hours,
+  // wear 100 or more gives no estimate). Products are formed in 128 bits, so
+  // nothing overflows, and no divisor can be 0.
   static constexpr unsigned long kMaxRemainingHours = 20UL * 365 * 24;
   static bool ComputeRemainingLifeTime(unsigned long powerOnHours, unsigned long bytesWritten,
                                        unsigned int wearLevelingCount,

@@ -15,18 +15,19 @@ namespace PI {
 // them from their descriptor tables. CProperty(id, writable) starts with
 // secondaryId = id, unit 1 (none) and every other word 0. Each SetValue
 // overload stores its value and sets valueKind to its own kind, so the host
-// always reads a value by the kind it was stored with.
+// always reads a value by the kind it was stored with. A SetValue leaves the
+// members of other kinds as they were.
 class CProperty {
  public:
   CProperty() = default;
   CProperty(_PROPERTY_ID propertyId, bool isWritable);
 
-  void SetValue(unsigned long number);                              // kind 5
-  void SetValue(float value);                                       // kind 8
-  void SetValue(const std::string& text);                           // kind 2
-  void SetValue(const char* text);                                  // kind 2; null stores ""
-  void SetValue(int value, int min, int max, unsigned int step);    // kind 6
-  void SetValue(int value, std::vector<int>& allowed);              // kind 3
+  void SetValue(unsigned long number);                                  // kind 5
+  void SetValue(float value);                                           // kind 8
+  void SetValue(const std::string& text);                               // kind 2
+  void SetValue(const char* text);                                      // kind 2; null stores ""
+  void SetValue(int value, int min, int max, unsigned int step);        // kind 6
+  void SetValue(int value, std::vector<int>& allowed);                  // kind 3
   void SetValue(std::vector<int>& current, std::vector<int>& allowed);  // kind 7
 
   // Reads back the ranged value. Returns false (outputs untouched) unless the
@@ -49,15 +50,15 @@ class CProperty {
   bool writable = false;
 
   // Stored value; which members are meaningful depends on valueKind.
-  std::string text;                 // 2
-  unsigned long number = 0;         // 5
-  float floatValue = 0.0f;          // 8
-  int intValue = 0;                 // 3 and 6
-  int rangeMin = 0;                 // 6
-  int rangeMax = 0;                 // 6
-  unsigned int rangeStep = 0;       // 6
-  std::vector<int> current;         // 7
-  std::vector<int> allowed;         // 3 and 7
+  std::string text;            // 2
+  unsigned long number = 0;    // 5
+  float floatValue = 0.0f;     // 8
+  int intValue = 0;            // 3 and 6
+  int rangeMin = 0;            // 6
+  int rangeMax = 0;            // 6
+  unsigned int rangeStep = 0;  // 6
+  std::vector<int> current;    // 7
+  std::vector<int> allowed;    // 3 and 7
 };
 
 // A host event: what happened to which object, when. Plug-ins fill the

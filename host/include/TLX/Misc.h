@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,9 +16,10 @@ namespace Language_Support {
 namespace CLanguageSupport {
 
 // A module's message file: "number=text" lines in the host's configuration
-// directory, looked up lazily on first use; a missing or malformed file only
-// means no translated texts. The module's built-in error texts are kept
-// beside it. Thread-safe after construction.
+// directory (relative names resolve as PI::CConfigFile's do), read once, on
+// the first Text lookup; a missing or malformed file, or a malformed line,
+// only means no translated text. The module's built-in error texts are kept
+// beside it. Thread-safe after construction; nothing throws but bad_alloc.
 class CLngFile {
  public:
   CLngFile(const char* fileName, uint16_t language, const char* encoding, int flags,
@@ -26,8 +29,13 @@ class CLngFile {
   uint16_t Language() const { return m_Language; }
   const std::string& Encoding() const { return m_Encoding; }
 
+  int Flags() const { return m_Flags; }
+
   // Built-in error text `index`, or "" when out of range.
   std::string ErrorText(int index) const;
+
+  // Translated text `number` from the message file, or "" when there is none.
+  std::string Text(int number) const;
 
  private:
   std::string m_FileName;
@@ -35,6 +43,9 @@ class CLngFile {
   std::string m_Encoding;
   int m_Flags;
   std::vector<std::string> m_Errors;
+  mutable std::mutex m_TextsLock;
+  mutable bool m_TextsLoaded = false;          // guarded by m_TextsLock
+  mutable std::map<int, std::string> m_Texts;  // guarded by m_TextsLock
 };
 
 }  // namespace CLanguageSupport
@@ -42,19 +53,21 @@ class CLngFile {
 
 namespace Misc {
 
-// Sleeps the calling thread; a cancellation point.
+// Sleeps the calling thread for `ms` milliseconds (signals do not shorten
+// it); a cancellation point.
 void msleep(unsigned ms);
 
 // The record of one loaded module: number, name, version, language file, and
 // the trace mask every trace statement of the module tests. Constructing one
-// registers it with the host by name (so the host's trace settings reach it);
-// destroying it unregisters it. The mask may be read and changed from any
-// thread.
+// registers it with the host by name, taking the mask the host set for that
+// name (or for "*") beforehand, else 0; destroying it unregisters it. The
+// record refers to the language file, which must outlive it. The mask may be
+// read and changed from any thread.
 class CModuleInfo {
  public:
   CModuleInfo(int number, const char* name, const char* version,
-              Language_Support::CLanguageSupport::CLngFile& language,
-              const char* const* errorTexts, int errorCount);
+              Language_Support::CLanguageSupport::CLngFile& language, const char* const* errorTexts,
+              int errorCount);
   ~CModuleInfo();
   CModuleInfo(const CModuleInfo&) = delete;
   CModuleInfo& operator=(const CModuleInfo&) = delete;
@@ -78,9 +91,15 @@ class CModuleInfo {
 };
 
 // Host setting: trace mask of the module `name`, now and for a module of that
-// name registered later. "*" sets it for every module.
+// name registered later. "*" sets it for every module, now and later, and
+// replaces every earlier per-name setting. Thread-safe.
 void SetModuleTraceMask(const std::string& name, unsigned mask);
 
+// The registered module of that name (the first, when several are), or null.
+// The pointer is valid while that module stays loaded.
+CModuleInfo* FindModule(const std::string& name);
+
+// The host application. Thread-safe.
 class CTlxApplication {
  public:
   // Full path of the host executable (/proc/self/exe, or the override).

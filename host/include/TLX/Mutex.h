@@ -1,10 +1,24 @@
 // CFastMutex: a mutex that is re-entrant for its owner. The owning thread may
-// Wait again without blocking; each Wait must be matched by one Release, and
-// the mutex is free when the count drops to 0. A Release by a thread that
-// does not own it returns 0 and changes nothing. A timed Wait gives up after
-// the timeout (milliseconds; 0 tries once, kInfinite waits without limit).
-// Waits and releases are safe from any thread; a thread cancelled while it
-// waits never takes the mutex.
+// Wait again without blocking: that takes one more level and returns 1 at
+// once. Each Wait must be matched by one Release on the same thread, and the
+// mutex is free when the count of levels drops to 0. A Release by a thread
+// that does not own it returns 0 and changes nothing.
+//
+// Timeouts are milliseconds on the steady clock: 0 tries once without
+// blocking, kInfinite (all ones) waits without limit, anything else gives up
+// with kWaitTimeout (130) when it runs out. A release wakes every waiter, so
+// no wake-up is lost, also when a waiter times out or is cancelled as it is
+// woken. Wait is a cancellation point: a thread cancelled while it waits never
+// takes the mutex.
+//
+// The mutex does not own what it guards and is not copyable. It must outlive
+// every thread that waits on it; destroying it while it is held is a bug.
+//
+// CSyncGuard: a scope guard for the levels a Wait took through it. Levels
+// taken through a guard are released by the guard (when it goes out of scope
+// or on its Release), on the thread that destroys it; do not also Release them
+// by hand. A guard serves one mutex: a Wait through a guard that holds levels
+// of another mutex first releases those.
 #pragma once
 
 #include <condition_variable>
@@ -45,12 +59,14 @@ class CFastMutex {
   CFastMutex(const CFastMutex&) = delete;
   CFastMutex& operator=(const CFastMutex&) = delete;
 
-  // Makes the mutex usable. Returns 1. A second Init while free is harmless.
+  // Makes the mutex usable. Returns 1. A second Init is harmless (it does not
+  // free a held mutex).
   int Init();
 
   // Takes the mutex, or one more level of it for the owner. Returns 1 when
   // taken; kWaitTimeout (130) when the timeout ran out; 0 when the mutex was
-  // never initialised. When `guard` is given, the guard releases this level.
+  // never initialised (nothing taken). When `guard` is given, the guard
+  // releases this level.
   int Wait(CSyncGuard* guard, unsigned timeoutMs = kInfinite);
 
   // Releases one level. Returns 1, or 0 when the caller is not the owner.

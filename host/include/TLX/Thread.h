@@ -1,15 +1,22 @@
-// CThread: one native thread running a bound routine. An exception that
-// escapes the routine is traced (module "hostfw", level 1) and ends the
-// thread; it never reaches std::terminate. Cancel asks the native thread to
-// end at its next cancellation point (a blocking read, wait or sleep); stack
-// objects are unwound, so guards release their locks and child processes are
-// killed and reaped. Destroying a CThread whose thread still runs cancels it
-// and joins it.
+// CThread: one native thread running a bound routine. The CThread owns the
+// native thread: Wait collects (joins) it once it has ended, and destroying a
+// CThread whose thread still runs cancels it and joins it.
+//
+// An exception that escapes the routine is traced (module "hostfw", level 1)
+// and ends the thread; it never reaches std::terminate. Cancel
+// (pthread_cancel) asks the native thread to end at its next cancellation
+// point (a blocking read, poll, wait or sleep; TLX waits, msleep and
+// TLXX::CSystem::ExecuteCommand are ones); the stack is unwound, so guards
+// release their locks and a running command's process group is killed and
+// reaped. A routine that catches (...) must rethrow abi::__forced_unwind.
+//
+// The members may be called from any thread, but one CThread is meant to be
+// driven by one owner; it is not copyable.
 #pragma once
 
+#include <pthread.h>
 #include <boost/function.hpp>
 #include <memory>
-#include <pthread.h>
 
 namespace TLX {
 namespace Threading {
@@ -28,18 +35,23 @@ class CThread {
   // exists.
   bool Create(Delegate routine, bool suspended);
 
-  // 0 once the thread has ended (or never existed); 130 while it runs after
-  // `timeoutMs` milliseconds of waiting.
+  // 0 once the thread has ended (or never existed): the native thread is then
+  // joined. 130 (kWaitTimeout) while it still runs after `timeoutMs`
+  // milliseconds of waiting (0 only looks; all ones waits without limit).
+  // Called by the thread on itself it returns 130 at once.
   int Wait(unsigned timeoutMs);
 
-  // True while a native thread exists (started and not yet joined).
+  // True while a native thread exists (started and not yet joined by Wait).
   bool HasNativeThread() const;
 
-  // Cancels the native thread (see above). Returns true when asked.
+  // Cancels the native thread (see above) without waiting for it; follow
+  // with Wait. Returns true when asked, false when there is no running
+  // thread.
   bool Cancel();
 
+  struct State;  // shared with the native thread; an implementation detail
+
  private:
-  struct State;
   std::shared_ptr<State> m_State;
 };
 

@@ -1,8 +1,13 @@
 // Trace streams: one line per statement, written only when the module's trace
-// mask has the statement's level bit. A line carries the time, the thread,
-// the module, the level, the source file and line, and the message, and goes
-// to stderr or to the file the host names. Lines from different threads never
-// interleave. Writing never throws.
+// mask has the statement's level bit (tested once, when the statement starts).
+// A line reads
+//   2024-05-01 12:00:00.123 [4711] Nimbra L2 Src/Nimbra:120 message
+// (UTC time, kernel thread id, module, level, source file:line, message with
+// line breaks turned into blanks) and goes to stderr or to the file the host
+// names. Each line is written with one write() under a lock, so lines from
+// different threads never interleave. Building and writing a line never
+// throws and is not a cancellation point; a line that cannot be written is
+// dropped. A CTraceStreamBuffer is used by one thread, within one statement.
 #pragma once
 
 #include <cstdint>
@@ -35,8 +40,8 @@ class CTraceStreamBuffer {
   std::string m_Text;
 };
 
-// Host settings: trace destination ("" = stderr). Returns false when the file
-// cannot be opened (stderr stays the destination).
+// Host setting: trace destination, appended to ("" = stderr). Returns false
+// when the file cannot be opened; the previous destination then stays.
 bool SetTraceFile(const std::string& path);
 
 // Writes one line for the host itself (module "hostfw"), whatever the masks;

@@ -19,6 +19,8 @@ struct CDate {
 
 class CSystemTime_Lx {
  public:
+  // Wall-clock milliseconds since the epoch (may jump when the clock is set;
+  // measure intervals with a steady clock).
   static uint64_t Now();
   // Converts milliseconds since the epoch; a time beyond year 9999 gives
   // 9999-12-31. Returns true.

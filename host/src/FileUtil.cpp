@@ -1,0 +1,40 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "HostInternal.h"
+
+namespace hostfw {
+
+bool ReadSmallFile(const std::string& path, std::string& content, size_t limit) {
+  NoCancelScope noCancel;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+  std::string data;
+  char buffer[4096];
+  while (ok) {
+    const ssize_t n = read(fd, buffer, sizeof(buffer));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    data.append(buffer, static_cast<size_t>(n));
+    if (data.size() > limit) ok = false;
+  }
+  close(fd);
+  if (ok) content.swap(data);
+  return ok;
+}
+
+std::string Trim(const std::string& text) {
+  static const char kBlanks[] = " \t\r\n";
+  const size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string::npos) return std::string();
+  const size_t last = text.find_last_not_of(kBlanks);
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace hostfw

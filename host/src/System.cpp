@@ -1,0 +1,299 @@
+#include "TLXX/System.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+#include "HostInternal.h"
+
+extern char** environ;
+
+namespace TLXX {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr unsigned kDefaultTimeoutMs = 120000;
+constexpr unsigned kNoLimit = 0xFFFFFFFFu;
+constexpr size_t kReadBlock = 64 * 1024;
+
+std::atomic<unsigned> g_TimeoutMs{kDefaultTimeoutMs};
+std::mutex g_RootLock;
+std::string g_SysfsRoot = "/sys";  // guarded by g_RootLock
+
+// Single-quotes a word for /bin/sh.
+std::string ShellQuote(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+// Moves a descriptor above the standard three, so that dup2 onto 0-2 in the
+// child never meets the descriptor itself. Keeps close-on-exec.
+bool AboveStandard(int& fd) {
+  if (fd > STDERR_FILENO) return true;
+  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  close(fd);
+  fd = moved;
+  return fd >= 0;
+}
+
+// One spawned child: its process (leader of its own group) and the read end
+// of its output pipe. Whatever way the run ends (return, exception, thread
+// cancellation), the destructor kills the group, reaps the child and closes
+// the descriptors.
+class Child {
+ public:
+  Child() = default;
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child() {
+    hostfw::NoCancelScope noCancel;  // a destructor must not be cut by a forced unwind
+    CloseOutput();
+    if (m_Pid > 0 && !m_Reaped) {
+      KillGroup();
+      Reap();
+    }
+  }
+
+  // Starts `/bin/sh -c command`; false when no pipe or process could be made.
+  bool Spawn(const std::string& command) {
+    hostfw::NoCancelScope noCancel;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    int readEnd = fds[0], writeEnd = fds[1];
+    if (!AboveStandard(readEnd) || !AboveStandard(writeEnd)) {
+      if (readEnd >= 0) close(readEnd);
+      if (writeEnd >= 0) close(writeEnd);
+      return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attr);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd, STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    // Descriptors another thread opened without close-on-exec stay behind.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+#endif
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attr, 0);  // a new group, so that one kill reaches all it starts
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);  // no ignored SIGPIPE etc. from the host
+    char sh[] = "sh", dashC[] = "-c";
+    char* argv[] = {sh, dashC, const_cast<char*>(command.c_str()), nullptr};
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, "/bin/sh", &actions, &attr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(writeEnd);
+    if (rc != 0) {
+      close(readEnd);
+      return false;
+    }
+    m_Pid = pid;
+    m_Output = readEnd;
+    return true;
+  }
+
+  int Output() const { return m_Output; }
+  void CloseOutput() {
+    if (m_Output >= 0) close(m_Output);
+    m_Output = -1;
+  }
+
+  // Waits until the child has exited (not reaped yet), at most until
+  // `deadline`. True when it has.
+  bool WaitExit(Clock::time_point deadline, bool unlimited) {
+    int pidfd;
+    {
+      hostfw::NoCancelScope noCancel;
+      pidfd = static_cast<int>(syscall(SYS_pidfd_open, m_Pid, 0));
+    }
+    if (pidfd >= 0) {
+      // Closed on every way out, cancellation of the poll included.
+      std::unique_ptr<int, void (*)(int*)> closer(&pidfd, [](int* fd) {
+        hostfw::NoCancelScope noCancel;
+        close(*fd);
+      });
+      for (;;) {
+        pollfd p{pidfd, POLLIN, 0};
+        const int rc = poll(&p, 1, unlimited ? -1 : MillisUntil(deadline));
+        if (rc < 0 && errno == EINTR) continue;
+        return rc > 0;
+      }
+    }
+    // No pidfd: look every few milliseconds.
+    for (unsigned pause = 1;; pause = pause < 16 ? pause * 2 : pause) {
+      siginfo_t info{};
+      if (waitid(P_PID, static_cast<id_t>(m_Pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+          info.si_pid == m_Pid) {
+        return true;
+      }
+      if (!unlimited && Clock::now() >= deadline) return false;
+      usleep(pause * 1000);
+    }
+  }
+
+  void KillGroup() {
+    kill(-m_Pid, SIGKILL);
+    kill(m_Pid, SIGKILL);  // in case the group was never formed
+  }
+
+  // Reaps the child; returns its wait status.
+  int Reap() {
+    hostfw::NoCancelScope noCancel;
+    int status = 0;
+    while (waitpid(m_Pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    m_Reaped = true;
+    return status;
+  }
+
+  static int MillisUntil(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left <= 0 ? 0 : left > 1000000000 ? 1000000000 : static_cast<int>(left);
+  }
+
+ private:
+  pid_t m_Pid = -1;
+  int m_Output = -1;
+  bool m_Reaped = false;
+};
+
+// Runs one command and collects its raw output.
+int Run(const std::string& program, const std::string& arguments, std::string& output) {
+  output.clear();
+  std::string command = "exec " + ShellQuote(program);
+  if (!arguments.empty()) command += " " + arguments;
+
+  const unsigned limit = CSystem::GetCommandTimeout();
+  const bool unlimited = limit == kNoLimit;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limit);
+
+  Child child;
+  if (!child.Spawn(command)) return EXEC_SPAWN_FAILED;
+
+  std::string block(kReadBlock, '\0');
+  bool timedOut = false, tooLarge = false;
+  while (child.Output() >= 0) {
+    pollfd p{child.Output(), POLLIN, 0};
+    const int rc = poll(&p, 1, unlimited ? -1 : Child::MillisUntil(deadline));
+    if (rc < 0 && errno == EINTR) continue;
+    if (rc == 0) {
+      timedOut = true;
+      break;
+    }
+    const ssize_t n = rc < 0 ? -1 : read(child.Output(), &block[0], block.size());
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) {
+      child.CloseOutput();  // end of output (or a broken pipe)
+      break;
+    }
+    output.append(block, 0, static_cast<size_t>(n));
+    if (output.size() > CSystem::kMaxOutputBytes) {
+      tooLarge = true;
+      break;
+    }
+  }
+  if (!timedOut && !tooLarge && !child.WaitExit(deadline, unlimited)) timedOut = true;
+  // Whatever the program left behind in its group goes with it; the leader is
+  // not reaped yet, so its group id cannot have been reused.
+  child.KillGroup();
+  child.CloseOutput();
+  const int status = child.Reap();
+  if (timedOut) return EXEC_TIMED_OUT;
+  if (tooLarge) return EXEC_OUTPUT_TOO_LARGE;
+  if (WIFSIGNALED(status)) return EXEC_SIGNALLED;
+  if (WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127)) {
+    return EXEC_NOT_RUNNABLE;
+  }
+  return EXEC_OK;
+}
+
+// Calls `line(begin, length)` for every line of `text` without its terminator.
+template <typename F>
+void ForEachLine(const std::string& text, F line) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    const bool terminated = end != std::string::npos;
+    if (!terminated) end = text.size();
+    size_t length = end - start;
+    if (terminated && length > 0 && text[end - 1] == '\r') --length;
+    line(start, length);
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+int CSystem::ExecuteCommand(const std::string& program, const std::string& arguments,
+                            std::vector<std::string>& lines) {
+  std::string output;
+  const int result = Run(program, arguments, output);
+  ForEachLine(output,
+              [&](size_t start, size_t length) { lines.emplace_back(output, start, length); });
+  return result;
+}
+
+int CSystem::ExecuteCommand(const std::string& program, const std::string& arguments,
+                            std::string& text) {
+  std::string output;
+  const int result = Run(program, arguments, output);
+  text.clear();
+  ForEachLine(output, [&](size_t start, size_t length) { text.append(output, start, length); });
+  return result;
+}
+
+bool CSystem::GetModuleVersion(const std::string& module, std::string& version) {
+  version.clear();
+  if (module.empty() || module == "." || module == ".." || module.find('/') != std::string::npos) {
+    return false;
+  }
+  std::string content;
+  if (!hostfw::ReadSmallFile(GetSysfsRoot() + "/module/" + module + "/version", content, 4096)) {
+    return false;
+  }
+  version = hostfw::Trim(content);
+  return true;
+}
+
+void CSystem::SetCommandTimeout(unsigned ms) { g_TimeoutMs.store(ms); }
+
+unsigned CSystem::GetCommandTimeout() { return g_TimeoutMs.load(); }
+
+void CSystem::SetSysfsRoot(const std::string& root) {
+  std::lock_guard<std::mutex> lock(g_RootLock);
+  g_SysfsRoot = root.empty() ? "/sys" : root;
+}
+
+std::string CSystem::GetSysfsRoot() {
+  std::lock_guard<std::mutex> lock(g_RootLock);
+  return g_SysfsRoot;
+}
+
+}  // namespace TLXX
