@@ -1,0 +1,100 @@
+// The managed objects the host sees: the plug-in object, one adapter per SSD
+// controller and one physical drive per drive. Value types derived from the
+// host's PI::CObject and held by value in the plug-in's vectors; copying one
+// copies every member. No locking of their own: the plug-in reads and writes
+// them only under its data lock.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "NimbraCodes.h"
+#include "PI/Records.h"
+
+namespace NAMESPACE_Nimbra {
+
+class CIntelSSDPlugin : public PI::CObject {
+ public:
+  CIntelSSDPlugin() = default;
+  CIntelSSDPlugin(const CIntelSSDPlugin&) = default;
+  CIntelSSDPlugin& operator=(const CIntelSSDPlugin&) = default;
+  ~CIntelSSDPlugin() override = default;
+};
+
+// One NVMe controller. Members start at the values a fresh scan starts from.
+class CIntelSSDAdapter : public PI::CObject {
+ public:
+  static constexpr uint64_t kUnset = ~uint64_t{0};
+
+  CIntelSSDAdapter() = default;
+  CIntelSSDAdapter(const CIntelSSDAdapter&) = default;
+  CIntelSSDAdapter& operator=(const CIntelSSDAdapter&) = default;
+  ~CIntelSSDAdapter() override = default;
+
+  // Copies every adapter member of `other` (not the PI::CObject part: ID,
+  // kind, change counter, links and lock flag stay).
+  void Copy(const CIntelSSDAdapter& other);
+
+  uint32_t m_Index = 0;
+  std::string m_SerialNumber;
+  std::string m_Vendor;
+  std::string m_ModelNumber;
+  std::string m_DisplayName;
+  std::string m_Location;
+  std::string m_DriverName;
+  std::string m_DriverVersion;
+  std::string m_Firmware;
+  std::string m_Bootloader;
+  std::string m_DevicePath;
+  uint32_t m_PciSegment = 0;
+  uint32_t m_PciBus = 0;
+  uint32_t m_PciDevice = 0;
+  uint32_t m_PciFunction = 0;
+  uint32_t m_CriticalWarnings = 0;
+  uint32_t m_WearLevelingCount = 0;
+  uint64_t m_MediaErrors = 0;
+  uint64_t m_ThermalThrottleStatus = 100;
+  float m_Temperature = -1.0f;
+  uint64_t m_DataUnitsRead = kUnset;
+  uint64_t m_DataUnitsWritten = kUnset;
+  uint64_t m_PowerOnHours = kUnset;
+  uint64_t m_RatedEndurance = kUnset;
+  uint32_t m_ReserveSpace = 100;
+  uint32_t m_WarningThreshold = 10;
+  uint32_t m_HealthState = 0;
+  uint32_t m_ThrottleState = 0;
+  uint32_t m_SpareState = SPARE_STATE_DEFAULT;
+  std::vector<uint32_t> m_HealthReasons;
+  uint8_t m_ScanFlag = 0;
+  std::string m_ModelNumberCopy;
+};
+
+// One drive behind an adapter.
+class CIntelSSDPhysicalDrive : public PI::CObject {
+ public:
+  CIntelSSDPhysicalDrive() = default;
+  CIntelSSDPhysicalDrive(const CIntelSSDPhysicalDrive&) = default;
+  CIntelSSDPhysicalDrive& operator=(const CIntelSSDPhysicalDrive&) = default;
+  ~CIntelSSDPhysicalDrive() override = default;
+
+  // Copies every drive member of `other` (not the PI::CObject part).
+  void Copy(const CIntelSSDPhysicalDrive& other);
+
+  uint32_t m_AdapterIndex = 0xFFFFFFFFu;
+  std::string m_SerialNumber;
+  std::string m_Vendor;
+  std::string m_ModelNumber;
+  std::string m_DisplayName;
+  std::string m_Location;
+  std::string m_DevicePath;
+  uint32_t m_State = DRIVE_STATE_OK;
+  uint32_t m_SectorSize = 0;
+  float m_Temperature = -1.0f;
+  uint64_t m_PhysicalSize = 0;
+  uint64_t m_Capacity = 0;
+  uint64_t m_UsedSize = 0;
+  uint64_t m_UsedPercent = 0;
+};
+
+}  // namespace NAMESPACE_Nimbra

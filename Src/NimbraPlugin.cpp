@@ -1,0 +1,237 @@
+// The state object's life: construction from the ini file, Initialize,
+// SetAdapterIDs, DeInitialize, destruction; and the topology report.
+#include <boost/convert.hpp>
+#include <boost/convert/stream.hpp>
+#include <boost/bind/bind.hpp>
+#include <boost/filesystem/path.hpp>
+#include <cstdio>
+#include <memory>
+
+#include "NimbraImpl.h"
+#include "NimbraTrace.h"
+#include "PI/Status.h"
+#include "TLX/Misc.h"
+#include "TLXX/ConfigManager.h"
+#include "TLXX/SystemTime.h"
+
+namespace NAMESPACE_Nimbra {
+
+namespace {
+
+constexpr uint32_t kDefaultPollInterval = 30;
+constexpr uint32_t kMinPollInterval = 2;
+constexpr uint32_t kMaxPollInterval = 255;
+constexpr unsigned kDeInitializeGraceMs = 24999;
+
+bool IsAddInCardModel(const std::string& model) { return model.compare(0, 12, "INTEL SSDPED") == 0; }
+
+void PrintAdapterCount(unsigned long count) {
+  std::printf("%s:  Initialize:  adapter count is %lu\n", TLX_MODULE_INFO_Nimbra.Name(), count);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+uint32_t PollIntervalFromText(const std::string& text) {
+  boost::cnv::cstream cnv;
+  cnv(std::skipws);
+  uint32_t value = boost::convert<uint32_t>(text, cnv).value_or(kDefaultPollInterval);
+  if (value < kMinPollInterval) value = kMinPollInterval;
+  if (value > kMaxPollInterval) value = kMaxPollInterval;
+  return value;
+}
+
+IPLUGINAPI_IMPL::IPLUGINAPI_IMPL() {
+  m_InterfaceVersion = 2;
+  m_HostNotify.Clear();
+  m_ModuleTag = 0;
+  m_ConfigFile.SetFileName("Nimbra.ini");
+  std::string text;
+  if (m_ConfigFile.ReadKeyValue("PollInterval", text, -1, -1) == 0) {
+    m_PollInterval = PollIntervalFromText(text);
+  } else {
+    m_PollInterval = kDefaultPollInterval;
+  }
+}
+
+IPLUGINAPI_IMPL::~IPLUGINAPI_IMPL() {
+  // The worker must be gone before the members it uses.
+  m_WorkerThread.reset();
+}
+
+uint32_t IPLUGINAPI_IMPL::Initialize(std::vector<PI::CAdapterID>& out) {
+  NIMBRA_TRACE(2, kUnitPlugin, "ENTER Initialize()");
+  int rc = m_DataLock.Init();
+  if (rc != 1) {
+    NIMBRA_TRACE(2, kUnitPlugin,
+                 "LEAVE Initialize() m_DataLock.Init() -> PI::ERR_LOCK_INITIALIZATION_FAILED %d", rc);
+    return PI::ERR_LOCK_INITIALIZATION_FAILED;
+  }
+  rc = m_EventsLock.Init();
+  if (rc != 1) {
+    NIMBRA_TRACE(
+        2, kUnitPlugin,
+        "LEAVE Initialize() m_PrivateEventsLock.Init() -> PI::ERR_LOCK_INITIALIZATION_FAILED %d",
+        rc);
+    return PI::ERR_LOCK_INITIALIZATION_FAILED;
+  }
+  struct EventInit {
+    TLX::Threading::CEvent& event;
+    bool manualReset;
+    const char* failure;
+  };
+  const EventInit events[] = {
+      {m_ForceWorker, false,
+       "LEAVE Initialize() m_ForceWorker.Init() -> PI::ERR_LOCK_INITIALIZATION_FAILED %d"},
+      {m_StopRequest, true,
+       "LEAVE Initialize() m_StopRequest.Init() -> PI::ERR_LOCK_INITIALIZATION_FAILED %d"},
+      {m_PrivateEvent, false,
+       "LEAVE Initialize() m_PrivateEvent.Init() -> PI::ERR_LOCK_INITIALIZATION_FAILED %d"},
+  };
+  for (const EventInit& e : events) {
+    rc = e.event.Init(false, e.manualReset);
+    if (rc != 1) {
+      NIMBRA_TRACE(2, kUnitPlugin, e.failure, rc);
+      return PI::ERR_LOCK_INITIALIZATION_FAILED;
+    }
+  }
+
+  int segment = 0, bus = 0, device = 0, function = 0;
+  if (!TLXX::CConfigManager::GetLocation("8086", "0953", 1, segment, bus, device, function)) {
+    PrintAdapterCount(0);
+    NIMBRA_TRACE(2, kUnitPlugin, "LEAVE Initialize() -> PI::ERR_NO_SUPPORTED_HARDWARE");
+    return PI::ERR_NO_SUPPORTED_HARDWARE;
+  }
+
+  std::string processPath;
+  if (!TLX::Misc::CTlxApplication::GetProcessPath(processPath)) {
+    NIMBRA_TRACE(2, kUnitPlugin, "Initialize: the host process path is unknown");
+  }
+  m_ToolPath = (boost::filesystem::path(processPath).parent_path() / "bin" / "isdct").string();
+
+  const uint32_t inventory = GetAdapterCount(m_AdapterCount);
+  NIMBRA_TRACE(16, kUnitPlugin, "Initialize, CmdEmu_getAdapterCount returned = %d", m_AdapterCount);
+  if (inventory != 0) {
+    NIMBRA_TRACE(16, kUnitPlugin, "Initialize, CmdEmu_getAdapterCount called = %d", inventory);
+    PrintAdapterCount(m_AdapterCount);
+    NIMBRA_TRACE(2, kUnitPlugin, "LEAVE Initialize() -> PI::ERR_API_INITIALIZATION_FAILED");
+    return PI::ERR_API_INITIALIZATION_FAILED;
+  }
+  GetVersion(m_ToolVersion);
+
+  TLX::Threading::Native_OS::CSyncGuard sg;
+  NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Wait (sg)");
+  m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
+  NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Wait (sg)");
+  m_Plugin.m_ID = NewID();
+  m_Plugin.m_Kind = OBJECT_KIND_PLUGIN;
+
+  const uint32_t scan = ScanSystem(m_Adapters, m_PhysicalDrives, true);
+  NIMBRA_TRACE(16, kUnitPlugin, "ScanSystem() ret = %d m_PhysicalDrives=%d", scan,
+               m_PhysicalDrives.size());
+  uint32_t result = 0;
+  if (scan != 0 || m_Adapters.empty()) {
+    m_Adapters.clear();
+    m_PhysicalDrives.clear();
+    ++m_Plugin.m_ChangeCount;
+    m_AdapterCount = 0;
+    result = PI::ERR_NO_SUPPORTED_HARDWARE;
+  } else {
+    for (CIntelSSDAdapter& adapter : m_Adapters) {
+      PI::CAdapterID id;
+      id.m_Segment = adapter.m_PciSegment;
+      id.m_Bus = adapter.m_PciBus;
+      id.m_Device = adapter.m_PciDevice;
+      id.m_Function = adapter.m_PciFunction;
+      id.m_Index = adapter.m_Index;
+      id.m_HostNumber = PI::CAdapterID::kUnassigned;
+      out.push_back(id);
+      m_Plugin.AddChild(adapter.m_ID);
+      adapter.AddParent(m_Plugin.m_ID);
+    }
+  }
+  PrintAdapterCount(m_Adapters.size());
+  NIMBRA_TRACE(2, kUnitPlugin, "LEAVE Initialize() -> %d", result);
+  return result;
+}
+
+uint32_t IPLUGINAPI_IMPL::SetAdapterIDs(const std::vector<PI::CAdapterID>& ids) {
+  NIMBRA_TRACE(2, kUnitPlugin, "ENTER SetAdapterIDs");
+  m_AdapterIDs.insert(m_AdapterIDs.end(), ids.begin(), ids.end());
+  for (CIntelSSDAdapter& adapter : m_Adapters) {
+    for (const PI::CAdapterID& id : m_AdapterIDs) {
+      if (id.m_Segment != adapter.m_PciSegment || id.m_Bus != adapter.m_PciBus ||
+          id.m_Device != adapter.m_PciDevice || id.m_Function != adapter.m_PciFunction ||
+          id.m_HostNumber == PI::CAdapterID::kUnassigned) {
+        continue;
+      }
+      const char* format =
+          IsAddInCardModel(adapter.m_ModelNumber) ? "Torvik P3700 (%d)" : "Torvik 2.5in (%d)";
+      adapter.m_DisplayName = detail::TraceText(format, static_cast<int>(id.m_HostNumber));
+      break;
+    }
+  }
+  // One worker per interface object: a repeated SetAdapterIDs renames the
+  // adapters but never starts a second worker thread.
+  if (!m_WorkerThread) {
+    m_WorkerThread = std::make_unique<TLX::Threading::CThread>();
+    m_WorkerThread->Create(boost::bind(&IPLUGINAPI_IMPL::Worker, this), false);
+  }
+  return 0;
+}
+
+uint32_t IPLUGINAPI_IMPL::DeInitialize() {
+  NIMBRA_TRACE(2, kUnitPlugin, "ENTER DeInitialize");
+  m_StopRequest.Set();
+  TLX::Misc::msleep(100);
+  const uint64_t start = TLXX::CSystemTime_Lx::Now();
+  auto running = [this] {
+    return m_WorkerThread && m_WorkerThread->HasNativeThread() &&
+           m_WorkerThread->Wait(0) == TLX::Threading::kWaitTimeout;
+  };
+  while (running()) {
+    NIMBRA_TRACE(16, kUnitPlugin, "Wait for termination... (Worker)");
+    if (TLXX::CSystemTime_Lx::Now() - start > kDeInitializeGraceMs) break;
+    TLX::Misc::msleep(500);
+  }
+  if (running()) {
+    NIMBRA_TRACE(16, kUnitPlugin, "Kill Worker");
+    m_WorkerThread->Cancel();
+  }
+  TLX::Misc::msleep(100);
+  NIMBRA_TRACE(2, kUnitPlugin, "LEAVE DeInitialize");
+  return 0;
+}
+
+uint32_t IPLUGINAPI_IMPL::GetTopology(std::vector<PI::CObject>& out) {
+  NIMBRA_TRACE(2, kUnitPlugin, "ENTER GetTopology");
+  TLX::Threading::Native_OS::CSyncGuard sg;
+  NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Wait (sg)");
+  const int rc = m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
+  NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Wait (sg)");
+  out.clear();
+  if (rc != 1) return PI::ERR_GENERAL;  // not initialized: no lock, no objects yet
+  out.reserve(m_Adapters.size() + m_PhysicalDrives.size() + 1);
+
+  out.push_back(m_Plugin);
+  GetPluginProperties(m_Plugin, out.back().m_Properties, PI::PROP_ALL);
+  GetPluginOperations(m_Plugin, out.back().m_Operations);
+  for (CIntelSSDAdapter& adapter : m_Adapters) {
+    out.push_back(adapter);
+    GetAdapterProperties(adapter, out.back().m_Properties, PI::PROP_ALL);
+    GetAdapterOperations(adapter, out.back().m_Operations);
+    NIMBRA_TRACE(4, kUnitPlugin, "GetTopology() Adapter m_ID=0x%x", adapter.m_ID);
+  }
+  NIMBRA_TRACE(4, kUnitPlugin, "GetTopology() m_Adapters = %d", m_Adapters.size());
+  for (CIntelSSDPhysicalDrive& drive : m_PhysicalDrives) {
+    out.push_back(drive);
+    GetPhysicalDriveProperties(drive, out.back().m_Properties, PI::PROP_ALL);
+    GetPhysicalDriveOperations(drive, out.back().m_Operations);
+    NIMBRA_TRACE(4, kUnitPlugin, "GetTopology() PhysicalDrive m_ID=0x%x", drive.m_ID);
+  }
+  NIMBRA_TRACE(4, kUnitPlugin, "GetTopology() m_PhysicalDrives = %d", m_PhysicalDrives.size());
+  NIMBRA_TRACE(2, kUnitPlugin, "LEAVE GetTopology");
+  return 0;
+}
+
+}  // namespace NAMESPACE_Nimbra

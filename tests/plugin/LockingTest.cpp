@@ -1,0 +1,97 @@
+// Threads and the data lock: routed requests wait for a holder of m_DataLock,
+// SetAdapterIDs starts one worker only, DeInitialize returns promptly.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "NimbraImpl.h"
+#include "PI/Status.h"
+
+namespace {
+
+using NAMESPACE_Nimbra::IPLUGINAPI_IMPL;
+using Clock = std::chrono::steady_clock;
+
+struct Ready {
+  IPLUGINAPI_IMPL api;
+  Ready() {
+    api.m_DataLock.Init();
+    api.m_EventsLock.Init();
+    api.m_ForceWorker.Init(false, false);
+    api.m_StopRequest.Init(false, true);
+    api.m_PrivateEvent.Init(false, false);
+    api.m_Plugin.m_ID = api.NewID();
+  }
+};
+
+TEST(DataLock, RoutedRequestsWaitForTheHolder) {
+  Ready r;
+  for (int command : {PI::CMD_GET_PROPERTIES, PI::CMD_GET_TOPOLOGY}) {
+    TLX::Threading::Native_OS::CSyncGuard held;
+    ASSERT_EQ(1, r.api.m_DataLock.Wait(&held, TLX::Threading::kInfinite));
+    auto request = std::async(std::launch::async, [&] {
+      std::vector<PI::CProperty> properties;
+      std::vector<PI::CObject> objects;
+      void* param = command == PI::CMD_GET_TOPOLOGY ? static_cast<void*>(&objects)
+                                                    : static_cast<void*>(&properties);
+      r.api.Execute(static_cast<PI::_COMMAND>(command), r.api.m_Plugin.m_ID, param);
+    });
+    EXPECT_EQ(std::future_status::timeout, request.wait_for(std::chrono::milliseconds(150)))
+        << command;
+    // The holder itself re-enters without blocking.
+    TLX::Threading::Native_OS::CSyncGuard again;
+    EXPECT_EQ(1, r.api.m_DataLock.Wait(&again, 0));
+    again.Release();
+    held.Release();
+    EXPECT_EQ(std::future_status::ready, request.wait_for(std::chrono::seconds(5))) << command;
+  }
+}
+
+TEST(DeInitialize, WithoutAWorkerReturnsAfterItsTwoPauses) {
+  Ready r;
+  const auto start = Clock::now();
+  EXPECT_EQ(0u, r.api.Execute(PI::CMD_DEINITIALIZE, 0, nullptr));
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  EXPECT_GE(ms, 190);
+  EXPECT_LT(ms, 1500);
+}
+
+TEST(SetAdapterIDs, StartsOneWorkerAndNamesMatchedAdapters) {
+  Ready r;
+  NAMESPACE_Nimbra::CIntelSSDAdapter card, drive, unnumbered;
+  card.m_ModelNumber = "INTEL SSDPEDMD400G4";
+  card.m_PciBus = 5;
+  drive.m_ModelNumber = "INTEL SSDPE2MD800G4";
+  drive.m_PciBus = 6;
+  unnumbered.m_ModelNumber = "INTEL SSDPEDMD400G4";
+  unnumbered.m_PciBus = 7;
+  unnumbered.m_DisplayName = "kept";
+  r.api.m_Adapters = {card, drive, unnumbered};
+
+  std::vector<PI::CAdapterID> ids(3);
+  ids[0].m_Bus = 7;  // host number left unassigned
+  ids[1].m_Bus = 5;
+  ids[1].m_HostNumber = 3;
+  ids[2].m_Bus = 6;
+  ids[2].m_HostNumber = 3;
+  EXPECT_EQ(0u, r.api.Execute(PI::CMD_SET_ADAPTER_IDS, 0, &ids));
+  EXPECT_EQ("Torvik P3700 (3)", r.api.m_Adapters[0].m_DisplayName);
+  EXPECT_EQ("Torvik 2.5in (3)", r.api.m_Adapters[1].m_DisplayName);
+  EXPECT_EQ("kept", r.api.m_Adapters[2].m_DisplayName);
+  ASSERT_TRUE(r.api.m_WorkerThread);
+  auto* worker = r.api.m_WorkerThread.get();
+
+  EXPECT_EQ(0u, r.api.Execute(PI::CMD_SET_ADAPTER_IDS, 0, &ids));
+  EXPECT_EQ(worker, r.api.m_WorkerThread.get()) << "a second call starts no second worker";
+  EXPECT_EQ(6u, r.api.m_AdapterIDs.size()) << "ids are appended, not replaced";
+
+  const auto start = Clock::now();
+  EXPECT_EQ(0u, r.api.Execute(PI::CMD_DEINITIALIZE, 0, nullptr));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(0, r.api.m_WorkerThread->Wait(0));
+}
+
+}  // namespace

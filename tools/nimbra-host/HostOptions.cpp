@@ -1,0 +1,165 @@
+#include "HostOptions.h"
+
+#include <boost/convert.hpp>
+#include <boost/convert/stream.hpp>
+#include <boost/optional.hpp>
+#include <cstring>
+
+namespace nimbra_host {
+
+namespace {
+
+const char* const kCommands[] = {"show", "watch", "get", "set", "ops", "check", "exec"};
+
+// A whole decimal number, or hexadecimal with "0x".
+boost::optional<unsigned> ParseUnsigned(const std::string& text) {
+  if (text.empty() || text[0] == '-' || text[0] == '+') return boost::none;
+  boost::cnv::cstream cnv;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    cnv(std::hex);
+    return boost::convert<unsigned>(text.substr(2), cnv);
+  }
+  cnv(std::dec);
+  return boost::convert<unsigned>(text, cnv);
+}
+
+}  // namespace
+
+bool IsCommand(const std::string& word) {
+  for (const char* c : kCommands) {
+    if (word == c) return true;
+  }
+  return false;
+}
+
+HostOptions ParseHostOptions(int argc, const char* const* argv) {
+  HostOptions o;
+  int i = 1;
+  auto value = [&](const char* name) -> boost::optional<std::string> {
+    if (i + 1 >= argc) {
+      o.error = std::string(name) + " needs a value";
+      return boost::none;
+    }
+    return std::string(argv[++i]);
+  };
+  auto number = [&](const char* name, unsigned& out) {
+    auto text = value(name);
+    if (!text) return;
+    auto n = ParseUnsigned(*text);
+    if (!n) {
+      o.error = std::string(name) + ": '" + *text + "' is not a whole number";
+      return;
+    }
+    out = *n;
+  };
+  for (; i < argc && o.error.empty(); ++i) {
+    const std::string a = argv[i];
+    if (!o.command.empty()) {
+      if (a == "--help" || a == "-h") {
+        o.help = true;
+      } else {
+        o.args.push_back(a);
+      }
+      continue;
+    }
+    if (a == "--help" || a == "-h") {
+      o.help = true;
+    } else if (a == "--plugin") {
+      if (auto v = value("--plugin")) o.plugin = *v;
+    } else if (a == "--config-dir") {
+      if (auto v = value("--config-dir")) o.configDir = *v;
+    } else if (a == "--sysfs-root") {
+      if (auto v = value("--sysfs-root")) o.sysfsRoot = *v;
+    } else if (a == "--trace") {
+      number("--trace", o.traceMask);
+      o.traceSet = true;
+    } else if (a == "--trace-file") {
+      if (auto v = value("--trace-file")) o.traceFile = *v;
+    } else if (a == "--tool-timeout") {
+      number("--tool-timeout", o.toolTimeoutS);
+      if (o.error.empty() && o.toolTimeoutS == 0) o.error = "--tool-timeout must be at least 1";
+    } else if (a == "--settle") {
+      number("--settle", o.settleS);
+    } else if (a == "--simulate") {
+      o.simulate = true;
+      if (i + 1 < argc && !IsCommand(argv[i + 1]) && std::strncmp(argv[i + 1], "--", 2) != 0) {
+        o.fleet = argv[++i];
+      }
+    } else if (IsCommand(a)) {
+      o.command = a;
+    } else if (a.compare(0, 1, "-") == 0) {
+      o.error = "unknown option '" + a + "'";
+    } else {
+      o.error = "unknown command '" + a + "'";
+    }
+  }
+  if (o.error.empty() && o.command.empty() && !o.help) o.error = "no command given";
+  return o;
+}
+
+std::string Usage() {
+  return "usage: nimbra-host [--plugin FILE] [--config-dir DIR] [--sysfs-root DIR] [--trace MASK]\n"
+         "                   [--trace-file FILE] [--tool-timeout S] [--settle S]\n"
+         "                   [--simulate [FLEET.json]] COMMAND\n"
+         "\n"
+         "Loads the Nimbra plug-in, initializes it and hands it adapter numbers, runs COMMAND,\n"
+         "then shuts the plug-in down.\n"
+         "\n"
+         "commands:\n"
+         "  show [--json]                 the topology: plug-in, adapters, drives\n"
+         "  watch [--seconds N] [--json]  show, then print events as they come (Ctrl-C ends)\n"
+         "  get ID [PROPERTY] [--json]    properties of one object (ID in hex as show prints it)\n"
+         "  set ID PROPERTY VALUE         write a property\n"
+         "  ops ID                        operations of one object\n"
+         "  check ID OP                   ask whether an operation may run\n"
+         "  exec ID OP [--json]           run an operation\n"
+         "\n"
+         "options:\n"
+         "  --plugin FILE      plug-in library (default: libNimbra.so beside nimbra-host)\n"
+         "  --config-dir DIR   folder of Nimbra.ini (default: the current folder)\n"
+         "  --sysfs-root DIR   sysfs tree to find PCI devices in (default: /sys)\n"
+         "  --trace MASK       trace levels of the plug-in: 2 calls, 4 objects, 8 locks, 16 values\n"
+         "  --trace-file FILE  write trace lines to FILE instead of stderr\n"
+         "  --tool-timeout S   time limit of one SSD tool run (default 120)\n"
+         "  --settle S         wait at most S seconds for the first health read (default 10)\n"
+         "  --simulate [FLEET] run against the SSD tool simulator (bin/isdct), with its default\n"
+         "                     fleet or the fleet file FLEET\n"
+         "\n"
+         "exit status: 0 done, 1 failure, 2 the plug-in could not initialize\n";
+}
+
+std::string CommandUsage(const std::string& command) {
+  if (command == "show") {
+    return "usage: nimbra-host [options] show [--json]\n"
+           "Prints the plug-in object, every adapter and every drive with its properties.\n";
+  }
+  if (command == "watch") {
+    return "usage: nimbra-host [options] watch [--seconds N] [--json]\n"
+           "Prints the topology, then every event the plug-in raises, until N seconds have\n"
+           "passed or Ctrl-C.\n";
+  }
+  if (command == "get") {
+    return "usage: nimbra-host [options] get ID [PROPERTY] [--json]\n"
+           "Prints the properties of object ID (hex), or the one property PROPERTY (a number).\n";
+  }
+  if (command == "set") {
+    return "usage: nimbra-host [options] set ID PROPERTY VALUE\n"
+           "Writes VALUE (a whole number) to property PROPERTY of object ID, e.g. the poll\n"
+           "interval 30005 of the plug-in object.\n";
+  }
+  if (command == "ops") {
+    return "usage: nimbra-host [options] ops ID\nLists the operations of object ID.\n";
+  }
+  if (command == "check") {
+    return "usage: nimbra-host [options] check ID OP\n"
+           "Asks the plug-in whether operation OP may run on object ID.\n";
+  }
+  if (command == "exec") {
+    return "usage: nimbra-host [options] exec ID OP [--json]\n"
+           "Runs operation OP on object ID and prints the events it returns (50002 on the\n"
+           "plug-in object fetches the waiting events).\n";
+  }
+  return Usage();
+}
+
+}  // namespace nimbra_host

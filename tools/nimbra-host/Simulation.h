@@ -1,0 +1,31 @@
+// Simulation: runs the harness against the SSD tool simulator. Writes a
+// temporary sysfs tree that matches the fleet with "bin/isdct sim-sysfs",
+// points the host's sysfs root at it, exports ISDCT_SIM_FLEET when a fleet
+// file is given, and removes the tree again when destroyed.
+#pragma once
+
+#include <string>
+
+namespace nimbra_host {
+
+class Simulation {
+ public:
+  Simulation() = default;
+  ~Simulation();
+  Simulation(const Simulation&) = delete;
+  Simulation& operator=(const Simulation&) = delete;
+
+  // `toolPath` is the simulator; `fleet` may be empty (default fleet).
+  // Returns false with one message in `error`.
+  bool Start(const std::string& toolPath, const std::string& fleet, std::string& error);
+
+  const std::string& SysfsRoot() const { return m_Root; }
+
+ private:
+  std::string m_Root;
+};
+
+// Folder of the running harness (where libNimbra.so and bin/ are).
+std::string HarnessDirectory();
+
+}  // namespace nimbra_host
