@@ -65,7 +65,7 @@ std::string CLngFile::Text(int number) const {
 
 namespace Misc {
 
-void msleep(unsigned ms) {
+HOSTFW_NO_ASAN void msleep(unsigned ms) {
   timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   while (nanosleep(&left, &left) != 0 && errno == EINTR) {
   }

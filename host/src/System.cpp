@@ -127,7 +127,7 @@ class Child {
 
   // Waits until the child has exited (not reaped yet), at most until
   // `deadline`. True when it has.
-  bool WaitExit(Clock::time_point deadline, bool unlimited) {
+  HOSTFW_NO_ASAN bool WaitExit(Clock::time_point deadline, bool unlimited) {
     int pidfd;
     {
       hostfw::NoCancelScope noCancel;

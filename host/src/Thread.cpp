@@ -58,11 +58,13 @@ void* HostThreadEntry(void* arg) {
   EndMarker marker(*state);
   try {
     state->m_Routine();
-  } catch (abi::__forced_unwind&) {
-    throw;  // cancellation: let the unwinding finish the thread
   } catch (const std::exception& e) {
     Internals::HostTrace(std::string("thread routine ended by an exception: ") + e.what());
   } catch (...) {
+    // Cancellation unwinds with glibc's forced-unwind exception, which has no
+    // C++ type (nor an object, so it is not caught by reference here): it
+    // must go on to finish the thread.
+    if (abi::__cxa_current_exception_type() == nullptr) throw;
     Internals::HostTrace("thread routine ended by an unknown exception");
   }
   return nullptr;

@@ -1,0 +1,222 @@
+// Command execution with real /bin/sh children: output forms, failures,
+// time limits, cancellation, and no leaked descriptor or process.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "HostTestUtil.h"
+#include "TLX/Thread.h"
+#include "TLXX/System.h"
+
+namespace {
+
+using hosttest::TempDir;
+using hosttest::WriteFile;
+using Clock = std::chrono::steady_clock;
+using Lines = std::vector<std::string>;
+using TLXX::CSystem;
+
+class ExecTest : public ::testing::Test {
+ protected:
+  void SetUp() override { CSystem::SetCommandTimeout(10000); }
+  void TearDown() override { CSystem::SetCommandTimeout(120000); }
+
+  // Runs `/bin/sh <arguments>` in form (a).
+  static int Sh(const std::string& arguments, Lines& lines) {
+    return CSystem::ExecuteCommand("/bin/sh", arguments, lines);
+  }
+
+  std::string NonExecutable() {
+    const std::string path = m_Dir / "not-executable";
+    WriteFile(path, "#!/bin/sh\necho hi\n");
+    chmod(path.c_str(), 0644);
+    return path;
+  }
+
+  TempDir m_Dir;
+};
+
+long long MillisSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+TEST_F(ExecTest, OutputFormsAndResults) {
+  const struct {
+    const char* arguments;
+    int result;
+    Lines lines;
+    std::string text;
+  } cases[] = {
+      {R"(-c "printf 'a\nb\r\nc'")", TLXX::EXEC_OK, {"a", "b", "c"}, "abc"},
+      {R"(-c "printf '\n\nx\r\n'")", TLXX::EXEC_OK, {"", "", "x"}, "x"},
+      {R"(-c "printf 'a\rb\n'")", TLXX::EXEC_OK, {"a\rb"}, "a\rb"},  // only CR before LF goes
+      {"-c true", TLXX::EXEC_OK, {}, ""},
+      {"-c 'echo out; exit 3'", TLXX::EXEC_OK, {"out"}, "out"},        // any exit status
+      {"-c 'echo err >&2; echo out'", TLXX::EXEC_OK, {"out"}, "out"},  // stderr discarded
+      {"-c 'echo err >&2' 2>&1", TLXX::EXEC_OK, {"err"}, "err"},       // unless redirected
+      {"-c cat", TLXX::EXEC_OK, {}, ""},                               // stdin is empty
+      {"-c 'kill -KILL $$'", TLXX::EXEC_SIGNALLED, {}, ""},
+      {"-c 'exit 127'", TLXX::EXEC_NOT_RUNNABLE, {}, ""},
+  };
+  for (const auto& c : cases) {
+    Lines lines{"kept"};
+    EXPECT_EQ(Sh(c.arguments, lines), c.result) << c.arguments;
+    Lines expected{"kept"};
+    expected.insert(expected.end(), c.lines.begin(), c.lines.end());
+    EXPECT_EQ(lines, expected) << c.arguments;  // form (a) appends
+    std::string text = "replaced";
+    EXPECT_EQ(CSystem::ExecuteCommand("/bin/sh", c.arguments, text), c.result) << c.arguments;
+    EXPECT_EQ(text, c.text) << c.arguments;
+  }
+}
+
+TEST_F(ExecTest, ProgramsThatCannotRun) {
+  Lines lines;
+  EXPECT_EQ(CSystem::ExecuteCommand("/nonexistent/tool", "--version", lines),
+            TLXX::EXEC_NOT_RUNNABLE);
+  EXPECT_TRUE(lines.empty());
+  EXPECT_EQ(CSystem::ExecuteCommand("/nonexistent/tool", "2>&1", lines), TLXX::EXEC_NOT_RUNNABLE);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("not found"), std::string::npos) << lines[0];
+  lines.clear();
+  EXPECT_EQ(CSystem::ExecuteCommand(NonExecutable(), "", lines), TLXX::EXEC_NOT_RUNNABLE);
+  EXPECT_EQ(CSystem::ExecuteCommand(m_Dir.Path(), "", lines), TLXX::EXEC_NOT_RUNNABLE);
+  EXPECT_EQ(CSystem::ExecuteCommand("", "", lines), TLXX::EXEC_NOT_RUNNABLE);
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(ExecTest, ProgramPathIsQuotedForTheShell) {
+  const std::string tool = m_Dir / "bin dir's $HOME;x/isdct";
+  WriteFile(tool, "#!/bin/sh\necho \"$#:$1\"\n");
+  chmod(tool.c_str(), 0755);
+  Lines lines;
+  ASSERT_EQ(CSystem::ExecuteCommand(tool, "'two words'", lines), TLXX::EXEC_OK);
+  EXPECT_EQ(lines, Lines{"1:two words"});
+}
+
+TEST_F(ExecTest, FloodOfMegabytesIsReadWhole) {
+  Lines lines;
+  ASSERT_EQ(Sh("-c 'yes 0123456789abcdef | head -n 400000'", lines), TLXX::EXEC_OK);
+  ASSERT_EQ(lines.size(), 400000u);  // 6.8 MB
+  EXPECT_EQ(lines.front(), "0123456789abcdef");
+  EXPECT_EQ(lines.back(), "0123456789abcdef");
+}
+
+TEST_F(ExecTest, HangingProgramIsKilledWithItsGroupAtTheLimit) {
+  CSystem::SetCommandTimeout(300);
+  Lines lines;
+  const auto start = Clock::now();
+  EXPECT_EQ(Sh("-c 'sleep 30 & echo $!; wait'", lines), TLXX::EXEC_TIMED_OUT);
+  EXPECT_LT(MillisSince(start), 3000);
+  ASSERT_EQ(lines.size(), 1u);                       // output up to the kill is delivered
+  EXPECT_TRUE(hosttest::Dies(std::stoi(lines[0])));  // the background child too
+}
+
+TEST_F(ExecTest, ClosingStdoutEarlyStillWaitsForTheExit) {
+  Lines lines;
+  auto start = Clock::now();
+  EXPECT_EQ(Sh("-c 'echo early; exec >&-; sleep 0.3; exit 4'", lines), TLXX::EXEC_OK);
+  EXPECT_GE(MillisSince(start), 300);
+  EXPECT_EQ(lines, Lines{"early"});
+  // ... and the time limit still holds after the end of output.
+  CSystem::SetCommandTimeout(200);
+  start = Clock::now();
+  EXPECT_EQ(Sh("-c 'exec >&-; sleep 30'", lines), TLXX::EXEC_TIMED_OUT);
+  EXPECT_LT(MillisSince(start), 3000);
+}
+
+TEST_F(ExecTest, WhatTheProgramLeftInItsGroupIsKilled) {
+  Lines lines;
+  const auto start = Clock::now();
+  ASSERT_EQ(Sh("-c 'sleep 30 >/dev/null & echo $!'", lines), TLXX::EXEC_OK);
+  EXPECT_LT(MillisSince(start), 3000);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(hosttest::Dies(std::stoi(lines[0])));
+}
+
+TEST_F(ExecTest, CancelledThreadLeavesNoChild) {
+  const int childrenBefore = hosttest::CountChildren();
+  const std::string pids = m_Dir / "pids";
+  std::atomic<bool> returned{false};
+  TLX::Threading::CThread thread;
+  ASSERT_TRUE(thread.Create(
+      [&] {
+        Lines lines;
+        Sh("-c 'echo $$ > " + pids + "; sleep 30 & echo $! >> " + pids + "; wait'", lines);
+        returned = true;
+      },
+      false));
+  const auto start = Clock::now();
+  while (std::count(hosttest::ReadFile(pids).begin(), hosttest::ReadFile(pids).end(), '\n') < 2 &&
+         MillisSince(start) < 5000) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  const std::string text = hosttest::ReadFile(pids);
+  ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
+  EXPECT_TRUE(thread.Cancel());
+  EXPECT_EQ(thread.Wait(5000), 0);
+  EXPECT_FALSE(returned);  // unwound, not returned
+  const size_t newline = text.find('\n');
+  EXPECT_TRUE(hosttest::Dies(std::stoi(text.substr(0, newline))));
+  EXPECT_TRUE(hosttest::Dies(std::stoi(text.substr(newline + 1))));
+  EXPECT_EQ(hosttest::CountChildren(), childrenBefore);
+}
+
+TEST_F(ExecTest, RunsFromSeveralThreadsAtOnce) {
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 25; ++i) {
+        const std::string word = std::to_string(t) + "-" + std::to_string(i);
+        Lines lines;
+        if (Sh("-c 'echo " + word + "; echo " + word + "'", lines) != TLXX::EXEC_OK ||
+            lines != Lines{word, word}) {
+          ++failures;
+        }
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
+// After many runs of every kind, the process has as many descriptors and
+// child processes as before.
+TEST_F(ExecTest, NoLeakedDescriptorOrChildAfter1000Runs) {
+  const std::string nonExecutable = NonExecutable();
+  const int fdsBefore = hosttest::CountOpenFds();
+  const int childrenBefore = hosttest::CountChildren();
+  const struct {
+    std::string program, arguments;
+    int result;
+  } kinds[] = {
+      {"/bin/true", "", TLXX::EXEC_OK},
+      {"/bin/sh", "-c 'exit 3'", TLXX::EXEC_OK},
+      {"/bin/sh", "-c 'exec >&-; exit 0'", TLXX::EXEC_OK},
+      {"/bin/sh", "-c 'head -c 20000 /dev/zero'", TLXX::EXEC_OK},
+      {"/nonexistent/tool", "", TLXX::EXEC_NOT_RUNNABLE},
+      {nonExecutable, "2>&1", TLXX::EXEC_NOT_RUNNABLE},
+      {"/bin/sh", "-c 'kill -TERM $$'", TLXX::EXEC_SIGNALLED},
+  };
+  int wrong = 0;
+  for (int i = 0; i < 1000; ++i) {
+    const auto& kind = kinds[i % (sizeof(kinds) / sizeof(kinds[0]))];
+    std::string text;
+    if (CSystem::ExecuteCommand(kind.program, kind.arguments, text) != kind.result) ++wrong;
+  }
+  CSystem::SetCommandTimeout(20);
+  for (int i = 0; i < 10; ++i) {
+    Lines lines;
+    if (Sh("-c 'sleep 30'", lines) != TLXX::EXEC_TIMED_OUT) ++wrong;
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(hosttest::CountOpenFds(), fdsBefore);
+  EXPECT_EQ(hosttest::CountChildren(), childrenBefore);
+}
+
+}  // namespace

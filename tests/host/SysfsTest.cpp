@@ -1,0 +1,114 @@
+// PCI lookup and kernel-module versions against a sysfs tree in a temporary
+// folder.
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+#include "HostTestUtil.h"
+#include "TLXX/ConfigManager.h"
+#include "TLXX/System.h"
+
+namespace {
+
+using hosttest::TempDir;
+using hosttest::WriteFile;
+using Location = std::tuple<int, int, int, int>;
+
+class SysfsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { TLXX::CSystem::SetSysfsRoot(m_Root.Path()); }
+  void TearDown() override { TLXX::CSystem::SetSysfsRoot(""); }
+
+  void AddDevice(const std::string& address, const std::string& vendor, const std::string& device) {
+    const std::string base = m_Root / ("bus/pci/devices/" + address);
+    WriteFile(base + "/vendor", vendor);
+    if (!device.empty()) WriteFile(base + "/device", device);
+  }
+
+  // The n-th location of vendor:device, or (-1,-1,-1,-1).
+  Location Find(const char* vendor, const char* device, int instance) {
+    int s = -1, b = -1, d = -1, f = -1;
+    TLXX::CConfigManager::GetLocation(vendor, device, instance, s, b, d, f);
+    return Location(s, b, d, f);
+  }
+
+  TempDir m_Root;
+};
+
+const Location kNone(-1, -1, -1, -1);
+
+TEST_F(SysfsTest, CountsInAscendingAddressOrder) {
+  // Created out of order, so directory order is no help.
+  AddDevice("0001:00:00.0", "0x8086\n", "0x0953\n");
+  AddDevice("0000:85:00.0", "0x8086\n", "0x0953\n");
+  AddDevice("0000:0a:1f.7", "0X8086", "0x0953");
+  AddDevice("0000:0a:02.1", "8086", "0953");
+  AddDevice("0000:0a:02.0", "0x8086\n", "0x0954\n");  // another device
+  AddDevice("0000:03:00.0", "0x10de\n", "0x0953\n");  // another vendor
+  const Location expected[] = {
+      {0, 0x0a, 0x02, 1}, {0, 0x0a, 0x1f, 7}, {0, 0x85, 0, 0}, {1, 0, 0, 0}};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Find("8086", "0953", i + 1), expected[i]) << i;
+  EXPECT_EQ(Find("8086", "0953", 5), kNone);
+  EXPECT_EQ(Find("0x8086", "0X0953", 1), expected[0]);  // id texts in any spelling
+  EXPECT_EQ(Find("8086", "0954", 1), Location(0, 0x0a, 0x02, 0));
+  EXPECT_EQ(Find("8086", "0953", 0), kNone);
+  EXPECT_EQ(Find("8086", "0953", -1), kNone);
+  EXPECT_EQ(Find("80zz", "0953", 1), kNone);
+  EXPECT_EQ(Find("", "0953", 1), kNone);
+}
+
+TEST_F(SysfsTest, MalformedEntriesAreSkipped) {
+  const struct {
+    const char* address;
+    const char* vendor;
+    const char* device;
+  } bad[] = {
+      {"0000:01:00.0", "zzzz\n", "0x0953"},      // not hex
+      {"0000:02:00.0", "", "0x0953"},            // empty
+      {"0000:03:00.0", "0x", "0x0953"},          // no digits
+      {"0000:04:00.0", "0x8086 0x1", "0x0953"},  // trailing text
+      {"0000:05:00.0", "0x18086", "0x0953"},     // more than 16 bits
+      {"0000:06:00.0", "0x8086", ""},            // no device file
+      {"0000:7:00.0", "0x8086", "0x0953"},       // short bus
+      {"0000:08:20.0", "0x8086", "0x0953"},      // device > 0x1f
+      {"0000:09:00.8", "0x8086", "0x0953"},      // function > 7
+      {"000:0a:00.0", "0x8086", "0x0953"},       // short segment
+      {"0000:0b:00.0x", "0x8086", "0x0953"},     // trailing text
+      {"pci0000:00", "0x8086", "0x0953"},        // not an address
+  };
+  for (const auto& b : bad) AddDevice(b.address, b.vendor, b.device);
+  EXPECT_EQ(Find("8086", "0953", 1), kNone);
+  AddDevice("0000:ff:00.0", "0x8086", "0x0953");
+  EXPECT_EQ(Find("8086", "0953", 1), Location(0, 0xff, 0, 0));
+  EXPECT_EQ(Find("8086", "0953", 2), kNone);
+}
+
+TEST_F(SysfsTest, MissingTreeFindsNothing) {
+  EXPECT_EQ(Find("8086", "0953", 1), kNone);  // root without bus/pci
+  TLXX::CSystem::SetSysfsRoot(m_Root / "does-not-exist");
+  EXPECT_EQ(Find("8086", "0953", 1), kNone);
+  std::string version = "x";
+  EXPECT_FALSE(TLXX::CSystem::GetModuleVersion("nvme", version));
+  EXPECT_EQ(version, "");
+}
+
+TEST_F(SysfsTest, ModuleVersion) {
+  WriteFile(m_Root / "module/nvme/version", "  1.0.3-k \n");
+  WriteFile(m_Root / "module/empty/version", "");
+  WriteFile(m_Root / "version", "outside");
+  const struct {
+    const char* module;
+    bool found;
+    const char* version;
+  } cases[] = {
+      {"nvme", true, "1.0.3-k"}, {"empty", true, ""}, {"absent", false, ""},
+      {"", false, ""},           {"..", false, ""},   {"nvme/../..", false, ""},
+  };
+  for (const auto& c : cases) {
+    std::string version = "stale";
+    EXPECT_EQ(TLXX::CSystem::GetModuleVersion(c.module, version), c.found) << c.module;
+    EXPECT_EQ(version, c.version) << c.module;
+  }
+}
+
+}  // namespace
