@@ -6,26 +6,30 @@
 
 #include <string>
 
-// Leaves a function out of AddressSanitizer's instrumentation. Used on
-// functions that block in a cancellation point without a cleanup of their
-// own: a cancellation unwinds past such a frame without running its epilogue,
-// and the stale poison of its locals trips the sanitizer runtime in the next
-// landing pad up the stack.
-#if defined(__SANITIZE_ADDRESS__)
-#define HOSTFW_NO_ASAN __attribute__((no_sanitize_address))
-#else
-#define HOSTFW_NO_ASAN
-#endif
-
 namespace hostfw {
 
 // Disables thread cancellation for its lifetime. Used around code that must
 // not be cut short (a trace line being written, a child being reaped) and in
 // destructors, where a forced unwind would reach std::terminate.
+//
+// Blocking system calls (poll, read, nanosleep) are run inside such a scope
+// and cancellation is accepted only at TestCancel between them, in short
+// slices: a cancellation acted on inside those calls would unwind through
+// the sanitizers' interceptors and leave their per-thread state broken,
+// whereas condition-variable waits and pthread_testcancel are safe.
 class NoCancelScope {
  public:
   NoCancelScope() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &m_Old); }
   ~NoCancelScope() { pthread_setcancelstate(m_Old, nullptr); }
+
+  // Acts on a pending cancellation request now, unless cancellation was
+  // already disabled when the scope began.
+  void TestCancel() const {
+    if (m_Old != PTHREAD_CANCEL_ENABLE) return;
+    pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
+    pthread_testcancel();
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
+  }
   NoCancelScope(const NoCancelScope&) = delete;
   NoCancelScope& operator=(const NoCancelScope&) = delete;
 

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -65,9 +67,14 @@ std::string CLngFile::Text(int number) const {
 
 namespace Misc {
 
-HOSTFW_NO_ASAN void msleep(unsigned ms) {
-  timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+void msleep(unsigned ms) {
+  // A condition-variable wait rather than nanosleep: it is a cancellation
+  // point that unwinds cleanly under every sanitizer.
+  std::mutex lock;
+  std::condition_variable never;
+  std::unique_lock<std::mutex> hold(lock);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (never.wait_until(hold, deadline) != std::cv_status::timeout) {
   }
 }
 

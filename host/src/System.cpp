@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -27,10 +28,16 @@ using Clock = std::chrono::steady_clock;
 constexpr unsigned kDefaultTimeoutMs = 120000;
 constexpr unsigned kNoLimit = 0xFFFFFFFFu;
 constexpr size_t kReadBlock = 64 * 1024;
+constexpr int kSliceMs = 100;  // longest blocking call between cancellation checks
 
 std::atomic<unsigned> g_TimeoutMs{kDefaultTimeoutMs};
 std::mutex g_RootLock;
 std::string g_SysfsRoot = "/sys";  // guarded by g_RootLock
+
+int MillisUntil(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left <= 0 ? 0 : left > 1000000000 ? 1000000000 : static_cast<int>(left);
+}
 
 // Single-quotes a word for /bin/sh.
 std::string ShellQuote(const std::string& word) {
@@ -67,6 +74,7 @@ class Child {
   ~Child() {
     hostfw::NoCancelScope noCancel;  // a destructor must not be cut by a forced unwind
     CloseOutput();
+    if (m_ExitWatch >= 0) close(m_ExitWatch);
     if (m_Pid > 0 && !m_Reaped) {
       KillGroup();
       Reap();
@@ -116,6 +124,9 @@ class Child {
     }
     m_Pid = pid;
     m_Output = readEnd;
+    // Readable once the child exits (close-on-exec by default); -1 when the
+    // kernel has no pidfd.
+    m_ExitWatch = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     return true;
   }
 
@@ -125,36 +136,22 @@ class Child {
     m_Output = -1;
   }
 
-  // Waits until the child has exited (not reaped yet), at most until
-  // `deadline`. True when it has.
-  HOSTFW_NO_ASAN bool WaitExit(Clock::time_point deadline, bool unlimited) {
-    int pidfd;
-    {
-      hostfw::NoCancelScope noCancel;
-      pidfd = static_cast<int>(syscall(SYS_pidfd_open, m_Pid, 0));
+  // Waits at most `sliceMs` for the child to exit (it is not reaped yet).
+  // True when it has.
+  bool WaitExit(int sliceMs) {
+    if (m_ExitWatch >= 0) {
+      pollfd p{m_ExitWatch, POLLIN, 0};
+      return poll(&p, 1, sliceMs) > 0;
     }
-    if (pidfd >= 0) {
-      // Closed on every way out, cancellation of the poll included.
-      std::unique_ptr<int, void (*)(int*)> closer(&pidfd, [](int* fd) {
-        hostfw::NoCancelScope noCancel;
-        close(*fd);
-      });
-      for (;;) {
-        pollfd p{pidfd, POLLIN, 0};
-        const int rc = poll(&p, 1, unlimited ? -1 : MillisUntil(deadline));
-        if (rc < 0 && errno == EINTR) continue;
-        return rc > 0;
-      }
-    }
-    // No pidfd: look every few milliseconds.
-    for (unsigned pause = 1;; pause = pause < 16 ? pause * 2 : pause) {
+    // No pidfd (kernels before 5.3): look every few milliseconds.
+    for (int step = 0;; ++step) {
       siginfo_t info{};
       if (waitid(P_PID, static_cast<id_t>(m_Pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
           info.si_pid == m_Pid) {
         return true;
       }
-      if (!unlimited && Clock::now() >= deadline) return false;
-      usleep(pause * 1000);
+      if (step > 0) return false;
+      usleep(static_cast<useconds_t>(std::min(sliceMs, 5)) * 1000);
     }
   }
 
@@ -173,14 +170,10 @@ class Child {
     return status;
   }
 
-  static int MillisUntil(Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : left > 1000000000 ? 1000000000 : static_cast<int>(left);
-  }
-
  private:
   pid_t m_Pid = -1;
   int m_Output = -1;
+  int m_ExitWatch = -1;
   bool m_Reaped = false;
 };
 
@@ -194,19 +187,25 @@ int Run(const std::string& program, const std::string& arguments, std::string& o
   const bool unlimited = limit == kNoLimit;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limit);
 
+  // Cancellation is taken only at TestCancel, between blocking calls of at
+  // most kSliceMs; the child's destructor then kills and reaps it.
+  hostfw::NoCancelScope noCancel;
   Child child;
   if (!child.Spawn(command)) return EXEC_SPAWN_FAILED;
+  auto slice = [&] { return unlimited ? kSliceMs : std::min(kSliceMs, MillisUntil(deadline)); };
+  auto pastDeadline = [&] { return !unlimited && Clock::now() >= deadline; };
 
   std::string block(kReadBlock, '\0');
   bool timedOut = false, tooLarge = false;
   while (child.Output() >= 0) {
-    pollfd p{child.Output(), POLLIN, 0};
-    const int rc = poll(&p, 1, unlimited ? -1 : Child::MillisUntil(deadline));
-    if (rc < 0 && errno == EINTR) continue;
-    if (rc == 0) {
+    noCancel.TestCancel();
+    if (pastDeadline()) {
       timedOut = true;
       break;
     }
+    pollfd p{child.Output(), POLLIN, 0};
+    const int rc = poll(&p, 1, slice());
+    if (rc == 0 || (rc < 0 && errno == EINTR)) continue;
     const ssize_t n = rc < 0 ? -1 : read(child.Output(), &block[0], block.size());
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) {
@@ -219,7 +218,12 @@ int Run(const std::string& program, const std::string& arguments, std::string& o
       break;
     }
   }
-  if (!timedOut && !tooLarge && !child.WaitExit(deadline, unlimited)) timedOut = true;
+  // The output may end before the program does; the time limit still holds.
+  while (!timedOut && !tooLarge) {
+    noCancel.TestCancel();
+    if (child.WaitExit(slice())) break;
+    timedOut = pastDeadline();
+  }
   // Whatever the program left behind in its group goes with it; the leader is
   // not reaped yet, so its group id cannot have been reused.
   child.KillGroup();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -104,6 +105,11 @@ TEST_F(ExecTest, FloodOfMegabytesIsReadWhole) {
   ASSERT_EQ(lines.size(), 400000u);  // 6.8 MB
   EXPECT_EQ(lines.front(), "0123456789abcdef");
   EXPECT_EQ(lines.back(), "0123456789abcdef");
+  // An endless flood ends at the time limit, although output never pauses.
+  CSystem::SetCommandTimeout(300);
+  const auto start = Clock::now();
+  EXPECT_EQ(Sh("-c 'while :; do echo 0123456789; done'", lines), TLXX::EXEC_TIMED_OUT);
+  EXPECT_LT(MillisSince(start), 3000);
 }
 
 TEST_F(ExecTest, HangingProgramIsKilledWithItsGroupAtTheLimit) {
@@ -150,9 +156,12 @@ TEST_F(ExecTest, CancelledThreadLeavesNoChild) {
         returned = true;
       },
       false));
+  auto lineCount = [&] {
+    const std::string text = hosttest::ReadFile(pids);
+    return std::count(text.begin(), text.end(), '\n');
+  };
   const auto start = Clock::now();
-  while (std::count(hosttest::ReadFile(pids).begin(), hosttest::ReadFile(pids).end(), '\n') < 2 &&
-         MillisSince(start) < 5000) {
+  while (lineCount() < 2 && MillisSince(start) < 5000) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   const std::string text = hosttest::ReadFile(pids);

@@ -76,7 +76,14 @@ TEST(ThreadTest, CancelUnwindsABlockedRoutine) {
          never.Init(false, false);
          never.Wait(kInfinite);
        }},
+      {"timed event",
+       [] {
+         CEvent never;
+         never.Init(false, false);
+         never.Wait(60000);
+       }},
       {"mutex", [&held] { held.Wait(nullptr, kInfinite); }},
+      {"timed mutex", [&held] { held.Wait(nullptr, 60000); }},
   };
   for (const auto& c : cases) {
     std::atomic<bool> started{false}, unwound{false};

@@ -5,10 +5,13 @@
 // An exception that escapes the routine is traced (module "hostfw", level 1)
 // and ends the thread; it never reaches std::terminate. Cancel
 // (pthread_cancel) asks the native thread to end at its next cancellation
-// point (a blocking read, poll, wait or sleep; TLX waits, msleep and
-// TLXX::CSystem::ExecuteCommand are ones); the stack is unwound, so guards
-// release their locks and a running command's process group is killed and
-// reaped. A routine that catches (...) must rethrow abi::__forced_unwind.
+// point: TLX waits and msleep at once, TLXX::CSystem::ExecuteCommand within
+// 100 ms (and any POSIX cancellation point in the routine's own code). The
+// stack is unwound, so guards release their locks and a running command's
+// process group is killed and reaped. (Under the sanitizers, prefer the TLX
+// waits to raw poll/read/nanosleep in a routine that may be cancelled: a
+// cancellation inside those interceptors confuses the sanitizer runtime.) A routine that catches
+// (...) must rethrow abi::__forced_unwind.
 //
 // The members may be called from any thread, but one CThread is meant to be
 // driven by one owner; it is not copyable.

@@ -6,8 +6,8 @@
 // tables (posix_spawn), in a process group of its own, with stdin from
 // /dev/null, stdout a pipe, stderr /dev/null unless the arguments redirect
 // it, default signal dispositions and no descriptor of the host but these.
-// The call blocks until the program has ended and its output is read, and is
-// a cancellation point.
+// The call blocks until the program has ended and its output is read. It is
+// a cancellation point: a cancellation request is acted on within 100 ms.
 //
 // Time limit: GetCommandTimeout() milliseconds for the whole run (all ones: no
 // limit). At the limit, or when the calling thread is cancelled, the child's
