@@ -184,7 +184,7 @@ int Run(const std::string& program, const std::string& arguments, std::string& o
   if (!arguments.empty()) command += " " + arguments;
 
   const unsigned limit = CSystem::GetCommandTimeout();
-  const bool unlimited = limit == kNoLimit;
+  const bool unlimited = limit == 0 || limit == kNoLimit;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limit);
 
   // Cancellation is taken only at TestCancel, between blocking calls of at

@@ -128,6 +128,8 @@ TEST_F(ExecTest, ClosingStdoutEarlyStillWaitsForTheExit) {
   EXPECT_EQ(Sh("-c 'echo early; exec >&-; sleep 0.3; exit 4'", lines), TLXX::EXEC_OK);
   EXPECT_GE(MillisSince(start), 300);
   EXPECT_EQ(lines, Lines{"early"});
+  CSystem::SetCommandTimeout(0);  // no limit
+  EXPECT_EQ(Sh("-c 'sleep 0.2'", lines), TLXX::EXEC_OK);
   // ... and the time limit still holds after the end of output.
   CSystem::SetCommandTimeout(200);
   start = Clock::now();

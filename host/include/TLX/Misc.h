@@ -75,6 +75,7 @@ class CModuleInfo {
   int Number() const { return m_Number; }
   const char* Name() const { return m_Name.c_str(); }
   const std::string& Version() const { return m_Version; }
+  const Language_Support::CLanguageSupport::CLngFile& LanguageFile() const { return m_Language; }
   // The 32-bit tag the host reads back from the module's interface object.
   uint32_t Tag() const { return static_cast<uint32_t>(m_Number) << 16; }
 

@@ -9,8 +9,8 @@
 // The call blocks until the program has ended and its output is read. It is
 // a cancellation point: a cancellation request is acted on within 100 ms.
 //
-// Time limit: GetCommandTimeout() milliseconds for the whole run (all ones: no
-// limit). At the limit, or when the calling thread is cancelled, the child's
+// Time limit: GetCommandTimeout() milliseconds for the whole run (0 or all
+// ones: no limit). At the limit, or when the calling thread is cancelled, the child's
 // process group is killed (SIGKILL) and the child reaped. When the program
 // ends, whatever it left running in its group is killed as well. No zombie,
 // orphan or descriptor outlives a call. Safe from many threads at once.
@@ -59,7 +59,7 @@ class CSystem {
   static bool GetModuleVersion(const std::string& module, std::string& version);
 
   // Host settings (thread-safe). Time limit of one run in milliseconds
-  // (default 120000; 0 kills at once; all ones means no limit).
+  // (default 120000; 0 or all ones means no limit).
   static void SetCommandTimeout(unsigned ms);
   static unsigned GetCommandTimeout();
   // Root of the sysfs tree (default "/sys"; "" restores it).
