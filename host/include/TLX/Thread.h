@@ -3,15 +3,16 @@
 // CThread whose thread still runs cancels it and joins it.
 //
 // An exception that escapes the routine is traced (module "hostfw", level 1)
-// and ends the thread; it never reaches std::terminate. Cancel
-// (pthread_cancel) asks the native thread to end at its next cancellation
-// point: TLX waits and msleep at once, TLXX::CSystem::ExecuteCommand within
-// 100 ms (and any POSIX cancellation point in the routine's own code). The
+// and ends the thread; it never reaches std::terminate.
+//
+// Cancel (pthread_cancel) asks the native thread to end at its next
+// cancellation point: TLX waits and msleep at once, ExecuteCommand within
+// 100 ms, and any POSIX cancellation point in the routine's own code. The
 // stack is unwound, so guards release their locks and a running command's
-// process group is killed and reaped. (Under the sanitizers, prefer the TLX
-// waits to raw poll/read/nanosleep in a routine that may be cancelled: a
-// cancellation inside those interceptors confuses the sanitizer runtime.) A routine that catches
-// (...) must rethrow abi::__forced_unwind.
+// process group is killed and reaped. A routine that catches (...) must
+// rethrow the unwinding (abi::__forced_unwind). Under the sanitizers, prefer
+// TLX waits to raw poll, read or nanosleep in a routine that may be
+// cancelled: a cancellation inside their interceptors confuses the runtime.
 //
 // The members may be called from any thread, but one CThread is meant to be
 // driven by one owner; it is not copyable.
@@ -34,8 +35,8 @@ class CThread {
   CThread& operator=(const CThread&) = delete;
 
   // Starts `routine` on a new thread. `suspended` must be false. Returns
-  // true when the thread started; false when it could not or one already
-  // exists.
+  // true when the thread started; false when it could not, or when this
+  // object has started a thread before (one CThread runs one thread).
   bool Create(Delegate routine, bool suspended);
 
   // 0 once the thread has ended (or never existed): the native thread is then

@@ -9,11 +9,12 @@
 // The call blocks until the program has ended and its output is read. It is
 // a cancellation point: a cancellation request is acted on within 100 ms.
 //
-// Time limit: GetCommandTimeout() milliseconds for the whole run (0 or all
-// ones: no limit). At the limit, or when the calling thread is cancelled, the child's
-// process group is killed (SIGKILL) and the child reaped. When the program
-// ends, whatever it left running in its group is killed as well. No zombie,
-// orphan or descriptor outlives a call. Safe from many threads at once.
+// Time limit: GetCommandTimeout() milliseconds for the whole run, output and
+// exit (0 or all ones: no limit). At the limit, or when the calling thread is
+// cancelled, the child's process group is killed (SIGKILL) and the child
+// reaped. When the program ends, whatever it left running in its group is
+// killed as well. No zombie, orphan or descriptor outlives a call. Safe from
+// many threads at once.
 //
 // Results: EXEC_OK (1) the program ran, whatever its exit status; any other
 // value is a failed run (see ExecResult). The shell's exit statuses 126 and
