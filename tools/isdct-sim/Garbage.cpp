@@ -1,5 +1,6 @@
 #include "Garbage.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -112,8 +113,6 @@ std::string nulTrap(Command command) {
   switch (command) {
     case Command::kShow:
       return "Index: 7" + junk;
-    case Command::kVersion:
-      return "Version: 9.9.9" + junk;
     case Command::kLog2:
       return "Percentage Used: 7" + junk;
     case Command::kLog197:
@@ -143,10 +142,14 @@ std::string garbage(Command command, const std::string& seed) {
   text += std::string("~ NUL") + '\0' + "inside" + '\0' + "\n";
   text += nulTrap(command) + "\n";
 
-  std::string longLine = "~";
-  const std::size_t longSize = (1u << 20) + 17;
-  longLine.reserve(longSize);
-  while (longLine.size() < longSize) longLine += noise.between('!', '~');
+  // Printable noise, eight characters from each random number.
+  std::string longLine((1u << 20) + 17, '~');
+  for (std::size_t i = 1; i < longLine.size(); i += 8) {
+    uint64_t bits = noise.next();
+    for (std::size_t k = i; k < std::min(i + 8, longLine.size()); ++k, bits >>= 8) {
+      longLine[k] = static_cast<char>('!' + (bits & 0xFF) % 94);
+    }
+  }
   text += longLine + "\n";
 
   for (std::size_t i = half; i < misses.size(); ++i) text += misses[i] + "\n";
