@@ -172,7 +172,9 @@ Drive newDrive(const Fleet& fleet) {
   if (!fleet.drives.empty()) {
     d.pci = PciLocation{};
     d.pci.bus = maxBus < 0xFF ? maxBus + 1 : 0;
-    while (locations.count({d.pci.segment, d.pci.bus, d.pci.device, d.pci.function}) != 0) {
+    for (int tries = 0;
+         locations.count({d.pci.segment, d.pci.bus, d.pci.device, d.pci.function}) != 0; ++tries) {
+      if (tries == 256 * 32) throw FleetError("no free PCI location on segment 0");
       if (++d.pci.device == 32) {
         d.pci.device = 0;
         d.pci.bus = (d.pci.bus + 1) & 0xFF;
