@@ -130,6 +130,15 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   std::string m_ToolVersion;
 
  private:
+  // The worker's two kinds of cycle, both with m_DataLock held through
+  // `data`. RefreshHealth re-reads every drive's health log and patches the
+  // adapters in place; it returns true when a critical-warning word changed
+  // (the cycle then scans fully). FullScan takes a new inventory, rescans,
+  // merges, releases the locks and notifies the host when something changed
+  // or events wait; it returns false when m_EventsLock could not be taken.
+  bool RefreshHealth();
+  bool FullScan(TLX::Threading::Native_OS::CSyncGuard& data);
+
   // Finds the object named by `objectId` (plug-in, then adapters, then
   // drives) under m_DataLock and calls the matching handler.
   template <class OnPlugin, class OnAdapter, class OnDrive>

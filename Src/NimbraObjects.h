@@ -36,6 +36,11 @@ class CIntelSSDAdapter : public PI::CObject {
   // kind, change counter, links and lock flag stay).
   void Copy(const CIntelSSDAdapter& other);
 
+  // Takes over the values of a newly scanned copy of this adapter: appends
+  // the events its critical-warning transitions call for to `events`, adds 1
+  // to the change counter and copies every adapter member.
+  void Update(const CIntelSSDAdapter& scanned, std::vector<PI::CEvent>& events);
+
   uint32_t m_Index = 0;
   std::string m_SerialNumber;
   std::string m_Vendor;
@@ -81,6 +86,12 @@ class CIntelSSDPhysicalDrive : public PI::CObject {
   // Copies every drive member of `other` (not the PI::CObject part).
   void Copy(const CIntelSSDPhysicalDrive& other);
 
+  // Takes over the values of a newly scanned copy of this drive, whose live
+  // adapter is `adapter`: a size-changed event when the used size or the
+  // sector size differ, 1 more on the change counter, every drive member.
+  void Update(const CIntelSSDPhysicalDrive& scanned, const CIntelSSDAdapter& adapter,
+              std::vector<PI::CEvent>& events);
+
   uint32_t m_AdapterIndex = 0xFFFFFFFFu;
   std::string m_SerialNumber;
   std::string m_Vendor;
@@ -96,5 +107,9 @@ class CIntelSSDPhysicalDrive : public PI::CObject {
   uint64_t m_UsedSize = 0;
   uint64_t m_UsedPercent = 0;
 };
+
+// An event about `adapter` (its ID and display name, the time now) with the
+// given number and severity: the appearance and disappearance events.
+PI::CEvent AdapterEvent(const CIntelSSDAdapter& adapter, uint32_t id, uint32_t severity);
 
 }  // namespace NAMESPACE_Nimbra

@@ -45,8 +45,7 @@ bool Simulation::Start(const std::string& toolPath, const std::string& fleet, st
   m_Root = root.string();
   std::vector<std::string> output;
   const int rc = TLXX::CSystem::ExecuteCommand(toolPath, "sim-sysfs '" + m_Root + "' 2>&1", output);
-  // The simulator prints nothing when it succeeds, and its error otherwise.
-  if (rc != TLXX::EXEC_OK || !output.empty()) {
+  if (rc != TLXX::EXEC_OK || !fs::is_directory(root / "bus" / "pci" / "devices", ec)) {
     error = "the simulator could not write the sysfs tree";
     for (const std::string& line : output) error += "\n  " + line;
     return false;

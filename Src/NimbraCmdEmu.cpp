@@ -1,0 +1,151 @@
+// The command emulation: runs the SSD tool with the command line of each
+// operation, judges the run, and hands the text to the parsers. Takes no
+// lock of its own; callers hold m_DataLock or are the only user.
+#include <boost/format.hpp>
+
+#include "NimbraCmdEmuParse.h"
+#include "NimbraImpl.h"
+#include "NimbraTrace.h"
+#include "PI/Status.h"
+#include "TLXX/System.h"
+
+namespace NAMESPACE_Nimbra {
+
+namespace {
+
+constexpr int kRunnerSucceeded = 1;
+
+std::string DriveCommand(const char* format, uint32_t index) {
+  return (boost::format(format) % index).str();
+}
+
+// The setting text of CmdEmu_set for kinds 1 to 4; empty for any other kind.
+std::string SettingText(const std::string& name, int32_t kind, int32_t value) {
+  switch (kind) {
+    case 1: return (boost::format("%s=%dGB") % name % value).str();
+    case 2: return (boost::format("%s=X%d") % name % value).str();
+    case 3: return (boost::format("%s=%d") % name % value).str();
+    case 4: return (boost::format("%s=native") % name).str();
+    default: return std::string();
+  }
+}
+
+}  // namespace
+
+uint32_t IPLUGINAPI_IMPL::GetVersion(std::string& version) {
+  version.clear();
+  std::vector<std::string> lines;
+  const int rc = TLXX::CSystem::ExecuteCommand(m_ToolPath, "version", lines);
+  if (rc != kRunnerSucceeded) {
+    NIMBRA_TRACE(2, kUnitCmdEmu, "TLXX::CSystem::ExecuteCommand returned with %d", rc);
+    return PI::ERR_TOOL_FAILED;
+  }
+  if (lines.empty()) return PI::ERR_TOOL_FAILED;
+  return CmdEmu::ParseVersion(lines, version);
+}
+
+uint32_t IPLUGINAPI_IMPL::GetAdapterCount(uint64_t& count) {
+  m_CmdEmuAdapters.clear();
+  std::vector<std::string> lines;
+  const int rc = TLXX::CSystem::ExecuteCommand(m_ToolPath, "show -all -intelssd", lines);
+  if (rc != kRunnerSucceeded) {
+    NIMBRA_TRACE(2, kUnitCmdEmu, "TLXX::CSystem::ExecuteCommand returned with %d", rc);
+    return PI::ERR_TOOL_FAILED;
+  }
+  return CmdEmu::ParseInventory(lines, m_CmdEmuAdapters, count);
+}
+
+uint32_t IPLUGINAPI_IMPL::GetLogPage(uint32_t index, int page, std::vector<std::string>& lines) {
+  NIMBRA_TRACE(2, kUnitCmdEmu, "TLXX::CSystem::ExecuteCommand start");
+  const std::string arguments =
+      (boost::format("dump -intelssd %d DataType=nvmelog LogID=%d") % index % page).str();
+  int rc;
+  if (page == 202) {
+    // Page 202's patterns expect the fields of one attribute back to back, as
+    // the runner's single-text form joins the lines.
+    std::string text;
+    rc = TLXX::CSystem::ExecuteCommand(m_ToolPath, arguments, text);
+    if (rc == kRunnerSucceeded && !text.empty()) lines.push_back(std::move(text));
+  } else {
+    rc = TLXX::CSystem::ExecuteCommand(m_ToolPath, arguments, lines);
+  }
+  NIMBRA_TRACE(2, kUnitCmdEmu, "TLXX::CSystem::ExecuteCommand returned with %d", rc);
+  if (rc != kRunnerSucceeded || lines.empty() || CmdEmu::IsInvalidIndexAnswer(lines)) {
+    return PI::ERR_TOOL_FAILED;
+  }
+  return 0;
+}
+
+uint32_t IPLUGINAPI_IMPL::GetLogPageInformation(uint32_t index, CCmdEmuGetlog& log,
+                                                bool addInCard) {
+  NIMBRA_TRACE(2, kUnitCmdEmu, "GetLogPageInformation: begin");
+  std::vector<std::string> lines;
+  uint32_t rc = GetLogPage(index, 2, lines);
+  if (rc != 0) return rc;
+  CmdEmu::ParsePage2(lines, log);
+
+  lines.clear();
+  rc = GetLogPage(index, 197, lines);
+  if (rc != 0) return rc;
+  CmdEmu::ParsePage197(lines, addInCard, log);
+
+  lines.clear();
+  rc = GetLogPage(index, 202, lines);
+  if (rc != 0) return rc;
+  CmdEmu::ParsePage202(lines, log);
+
+  CmdEmu::AddTemperatureBits(log);
+  NIMBRA_TRACE(2, kUnitCmdEmu, "GetLogPageInformation: end");
+  return 0;
+}
+
+uint32_t IPLUGINAPI_IMPL::CmdEmu_format(uint32_t index, int32_t) {
+  std::vector<std::string> lines;
+  const int rc = TLXX::CSystem::ExecuteCommand(
+      m_ToolPath,
+      DriveCommand("start -f -intelssd %d Function=nvmeformat LBAFormat=0 SecureEraseSetting=0 "
+                   "ProtectionInformation=0 MetadataSetting=0 2>&1",
+                   index),
+      lines);
+  if (rc != kRunnerSucceeded) {
+    NIMBRA_TRACE(2, kUnitCmdEmu, "TLXX::CSystem::ExecuteCommand returned with %d", rc);
+    return PI::ERR_TOOL_FAILED;
+  }
+  const uint32_t status = CmdEmu::FindSuccessLine(lines) != nullptr ? 0 : PI::ERR_TOOL_FAILED;
+  NIMBRA_TRACE(2, kUnitCmdEmu, "Format returned with: %d", status);
+  return status;
+}
+
+uint32_t IPLUGINAPI_IMPL::CmdEmu_delete(uint32_t index) {
+  std::vector<std::string> lines;
+  const int rc = TLXX::CSystem::ExecuteCommand(
+      m_ToolPath, DriveCommand("delete -f -intelssd %d 2>&1", index), lines);
+  if (rc != kRunnerSucceeded) {
+    NIMBRA_TRACE(2, kUnitCmdEmu, "TLXX::CSystem::ExecuteCommand returned with %d", rc);
+    return PI::ERR_TOOL_FAILED;
+  }
+  const uint32_t status = CmdEmu::FindSuccessLine(lines) != nullptr ? 0 : PI::ERR_TOOL_FAILED;
+  NIMBRA_TRACE(2, kUnitCmdEmu, "Delete returned with: %d", status);
+  return status;
+}
+
+uint32_t IPLUGINAPI_IMPL::CmdEmu_set(uint32_t index, const std::string& name, int32_t kind,
+                                     int32_t value) {
+  // The tool's settings command: "set -intelssd N", then the one setting.
+  std::string arguments = DriveCommand("set -intelssd %d", index);
+  const std::string setting = SettingText(name, kind, value);
+  if (!setting.empty()) arguments += " " + setting;
+  std::vector<std::string> lines;
+  const int rc = TLXX::CSystem::ExecuteCommand(m_ToolPath, arguments, lines);
+  if (rc != kRunnerSucceeded) {
+    NIMBRA_TRACE(2, kUnitCmdEmu, "TLXX::CSystem::ExecuteCommand returned with %d", rc);
+    return PI::ERR_TOOL_FAILED;
+  }
+  if (lines.empty() || CmdEmu::IsInvalidIndexAnswer(lines)) return PI::ERR_TOOL_FAILED;
+  const std::string* success = CmdEmu::FindSuccessLine(lines);
+  if (success == nullptr) return PI::ERR_TOOL_FAILED;
+  NIMBRA_TRACE(2, kUnitCmdEmu, "Value: (%s)", *success);
+  return 0;
+}
+
+}  // namespace NAMESPACE_Nimbra

@@ -1,0 +1,36 @@
+// Numbers from the SSD tool's text. Boost.Convert's stream converter reads a
+// captured text as a decimal number, or as a hexadecimal one with its "0x"
+// prefix; leading blanks are skipped and the whole text must be the number.
+// A text that does not fit the field's type raises ConversionError, which
+// the plug-in does not catch: its callers' callers (the host) see it.
+#pragma once
+
+#include <boost/convert.hpp>
+#include <boost/convert/stream.hpp>
+#include <stdexcept>
+#include <string>
+#include <typeinfo>
+
+namespace NAMESPACE_Nimbra {
+
+class ConversionError : public std::range_error {
+ public:
+  explicit ConversionError(const std::string& what) : std::range_error(what) {}
+};
+
+enum class Base { kDecimal, kHexadecimal };
+
+namespace detail {
+// One converter per thread and base, so a conversion allocates no stream.
+boost::cnv::cstream& Converter(Base base);
+[[noreturn]] void ThrowConversionError(const std::string& text, const char* type);
+}  // namespace detail
+
+template <class T>
+T ToNumber(const std::string& text, Base base = Base::kDecimal) {
+  boost::optional<T> value = boost::convert<T>(text, detail::Converter(base));
+  if (!value) detail::ThrowConversionError(text, sizeof(T) == 8 ? "a 64-bit field" : "a 32-bit field");
+  return *value;
+}
+
+}  // namespace NAMESPACE_Nimbra

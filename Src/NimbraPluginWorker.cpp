@@ -1,0 +1,294 @@
+// The monitoring worker and the update cycle: health refresh in place on the
+// poll interval, full rescans when needed, merging of old and new objects
+// by serial number, events and host notification.
+#include <algorithm>
+
+#include "NimbraCmdEmuParse.h"
+#include "NimbraImpl.h"
+#include "NimbraTrace.h"
+#include "PI/Status.h"
+#include "TLX/Misc.h"
+#include "TLX/Waiter.h"
+#include "TLXX/SystemTime.h"
+
+namespace NAMESPACE_Nimbra {
+
+namespace {
+
+constexpr unsigned kFirstWaitMs = 100;
+constexpr uint64_t kFullScanAgeMs = 300000;
+constexpr unsigned kHealthReadPauseMs = 1000;
+
+constexpr int kForceWorker = 1;
+constexpr int kPrivateEvent = 3;
+
+template <class T>
+T* FindBySerial(std::vector<T>& objects, const std::string& serial) {
+  for (T& object : objects) {
+    if (object.m_SerialNumber == serial) return &object;
+  }
+  return nullptr;
+}
+
+bool AdapterDiffers(const CIntelSSDAdapter& o, const CIntelSSDAdapter& n) {
+  return o.m_Index != n.m_Index || o.m_SerialNumber != n.m_SerialNumber ||
+         o.m_Vendor != n.m_Vendor || o.m_ModelNumber != n.m_ModelNumber ||
+         o.m_DisplayName != n.m_DisplayName || o.m_Location != n.m_Location ||
+         o.m_DriverName != n.m_DriverName || o.m_DriverVersion != n.m_DriverVersion ||
+         o.m_Firmware != n.m_Firmware || o.m_Bootloader != n.m_Bootloader ||
+         o.m_DevicePath != n.m_DevicePath || o.m_PciSegment != n.m_PciSegment ||
+         o.m_PciBus != n.m_PciBus || o.m_PciDevice != n.m_PciDevice ||
+         o.m_PciFunction != n.m_PciFunction || o.m_Temperature != n.m_Temperature ||
+         o.m_HealthState != n.m_HealthState || o.m_HealthReasons != n.m_HealthReasons ||
+         o.m_ScanFlag != n.m_ScanFlag || o.m_CriticalWarnings != n.m_CriticalWarnings ||
+         o.m_ThermalThrottleStatus != n.m_ThermalThrottleStatus ||
+         o.m_WearLevelingCount != n.m_WearLevelingCount || o.m_ThrottleState != n.m_ThrottleState ||
+         o.m_DataUnitsRead != n.m_DataUnitsRead || o.m_DataUnitsWritten != n.m_DataUnitsWritten ||
+         o.m_PowerOnHours != n.m_PowerOnHours || o.m_ReserveSpace != n.m_ReserveSpace ||
+         o.m_RatedEndurance != n.m_RatedEndurance || o.m_SpareState != n.m_SpareState ||
+         o.m_WarningThreshold != n.m_WarningThreshold || o.m_MediaErrors != n.m_MediaErrors ||
+         o.m_ModelNumberCopy != n.m_ModelNumberCopy;
+}
+
+bool DriveDiffers(const CIntelSSDPhysicalDrive& o, const CIntelSSDPhysicalDrive& n) {
+  return o.m_AdapterIndex != n.m_AdapterIndex || o.m_Vendor != n.m_Vendor ||
+         o.m_ModelNumber != n.m_ModelNumber || o.m_DisplayName != n.m_DisplayName ||
+         o.m_Location != n.m_Location || o.m_DevicePath != n.m_DevicePath ||
+         o.m_PhysicalSize != n.m_PhysicalSize || o.m_Capacity != n.m_Capacity ||
+         o.m_SectorSize != n.m_SectorSize || o.m_UsedSize != n.m_UsedSize ||
+         o.m_UsedPercent != n.m_UsedPercent || o.m_State != n.m_State ||
+         o.m_Temperature != n.m_Temperature;
+}
+
+template <class T>
+bool Contains(const std::vector<T>& values, const T& value) {
+  return std::find(values.begin(), values.end(), value) != values.end();
+}
+
+}  // namespace
+
+uint32_t IPLUGINAPI_IMPL::UpdateSystem(std::vector<CIntelSSDAdapter>& adapters,
+                                       std::vector<CIntelSSDPhysicalDrive>& drives) {
+  NIMBRA_TRACE(2, kUnitPlugin, "ENTER UpdateSystem for %d adapter, %d physicalDrives",
+               adapters.size(), drives.size());
+  uint32_t ret = PI::ERR_GENERAL;
+  std::vector<PI::CEvent> events;
+
+  for (size_t i = 0; i < m_Adapters.size();) {
+    CIntelSSDAdapter& live = m_Adapters[i];
+    if (const CIntelSSDAdapter* scanned = FindBySerial(adapters, live.m_SerialNumber)) {
+      if (AdapterDiffers(live, *scanned)) {
+        live.Update(*scanned, events);
+        ret = 0;
+      }
+      ++i;
+      continue;
+    }
+    events.push_back(AdapterEvent(live, EVT_ADAPTER_REMOVED, SEVERITY_WARNING));
+    m_Adapters.erase(m_Adapters.begin() + static_cast<std::ptrdiff_t>(i));
+    ++m_Plugin.m_ChangeCount;
+    ret = 0;
+  }
+
+  for (CIntelSSDAdapter& scanned : adapters) {
+    if (FindBySerial(m_Adapters, scanned.m_SerialNumber) != nullptr) continue;
+    scanned.m_Kind = OBJECT_KIND_ADAPTER;
+    m_Adapters.push_back(scanned);
+    ++m_Plugin.m_ChangeCount;
+    events.push_back(AdapterEvent(scanned, EVT_ADAPTER_ADDED, SEVERITY_INFO));
+    ret = 0;
+  }
+
+  for (size_t i = 0; i < m_PhysicalDrives.size();) {
+    CIntelSSDPhysicalDrive& live = m_PhysicalDrives[i];
+    if (const CIntelSSDPhysicalDrive* scanned = FindBySerial(drives, live.m_SerialNumber)) {
+      if (DriveDiffers(live, *scanned)) {
+        // Every scan yields adapter and drive in pairs of one serial number,
+        // so the live adapter exists after the adapter pass.
+        if (const CIntelSSDAdapter* adapter = FindBySerial(m_Adapters, live.m_SerialNumber)) {
+          live.Update(*scanned, *adapter, events);
+        } else {
+          live.Update(*scanned, CIntelSSDAdapter(), events);
+        }
+        ret = 0;
+      }
+      ++i;
+      continue;
+    }
+    for (CIntelSSDAdapter& adapter : m_Adapters) {
+      if (adapter.m_SerialNumber != live.m_SerialNumber) continue;
+      auto& children = adapter.m_Children;
+      for (auto it = children.begin(); it != children.end();) {
+        if (*it == live.m_ID) {
+          it = children.erase(it);
+          ++adapter.m_ChangeCount;
+        } else {
+          ++it;
+        }
+      }
+    }
+    m_PhysicalDrives.erase(m_PhysicalDrives.begin() + static_cast<std::ptrdiff_t>(i));
+    ret = 0;
+  }
+
+  for (CIntelSSDPhysicalDrive& scanned : drives) {
+    if (FindBySerial(m_PhysicalDrives, scanned.m_SerialNumber) != nullptr) continue;
+    scanned.m_Kind = OBJECT_KIND_PHYSICAL_DRIVE;
+    if (CIntelSSDAdapter* adapter = FindBySerial(m_Adapters, scanned.m_SerialNumber)) {
+      if (!Contains(adapter->m_Children, scanned.m_ID)) adapter->AddChild(scanned.m_ID);
+      if (!Contains(scanned.m_Parents, adapter->m_ID)) scanned.AddParent(adapter->m_ID);
+      ++adapter->m_ChangeCount;
+    }
+    m_PhysicalDrives.push_back(scanned);
+    ret = 0;
+  }
+
+  if (!events.empty()) {
+    TLX::Threading::Native_OS::CSyncGuard sg;
+    NIMBRA_TRACE(8, kUnitPlugin, "Before m_EventsLock.Wait (sg)");
+    m_EventsLock.Wait(&sg, TLX::Threading::kInfinite);
+    NIMBRA_TRACE(8, kUnitPlugin, "After m_EventsLock.Wait (sg)");
+    m_Events.insert(m_Events.end(), events.begin(), events.end());
+  }
+  NIMBRA_TRACE(2, kUnitPlugin, "LEAVE UpdateSystem ret = %d", ret);
+  return ret;
+}
+
+void IPLUGINAPI_IMPL::Worker() {
+  using TLX::Threading::Native_OS::CSyncGuard;
+  NIMBRA_TRACE(2, kUnitPlugin, "ENTER Worker()");
+  TLX::Threading::CWaitInterval interval(kFirstWaitMs);
+  TLX::Threading::CWaiter waiter;
+  waiter << m_ForceWorker << m_StopRequest << m_PrivateEvent;
+  uint64_t lastFullScan = TLXX::CSystemTime_Lx::Now();
+  bool fullScanDue = true;
+
+  for (;;) {
+    const int result = waiter.Wait(interval.Remaining(), false);
+    if (result == kPrivateEvent) {
+      NIMBRA_TRACE(4, kUnitPlugin, "Worker() m_PrivateEvent event received");
+      {
+        CSyncGuard sg;
+        m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
+        UnlockObjects();
+      }
+      m_HostNotify(this);
+    } else {
+      if (result == TLX::Threading::kWaitTimeout) {
+        NIMBRA_TRACE(4, kUnitPlugin, "Worker() timeout event received");
+        if (!fullScanDue) fullScanDue = TLXX::CSystemTime_Lx::Now() - lastFullScan > kFullScanAgeMs;
+      } else if (result == kForceWorker) {
+        NIMBRA_TRACE(4, kUnitPlugin, "Worker() m_ForceWorker event received, force scan");
+        fullScanDue = true;
+      } else {
+        NIMBRA_TRACE(4, kUnitPlugin, "Worker() something else perhaps m_StopRequest");
+        NIMBRA_TRACE(2, kUnitPlugin, "LEAVE Worker()");
+        return;
+      }
+      // Guards release the locks on every path out, a cancellation of the
+      // thread in the middle of a tool run included.
+      CSyncGuard data;
+      NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Wait(INFINITE)");
+      const int locked = m_DataLock.Wait(&data, TLX::Threading::kInfinite);
+      NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Wait(INFINITE)");
+      if (locked == 1) {
+        bool scan = fullScanDue;
+        if (!scan) scan = RefreshHealth();
+        if (!scan) {
+          NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Release ()");
+          data.Release();
+          NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Release ()");
+        } else if (FullScan(data)) {
+          lastFullScan = TLXX::CSystemTime_Lx::Now();
+          fullScanDue = false;
+        } else {
+          fullScanDue = true;
+        }
+      }
+    }
+    NIMBRA_TRACE(2, kUnitPlugin, "Worker() before restart interval");
+    // A host that sent back limits below 2 s could ask for 0 s: never spin.
+    interval.Restart(std::max(1u, m_PollInterval.load()) * 1000);
+  }
+}
+
+bool IPLUGINAPI_IMPL::RefreshHealth() {
+  bool needRescan = false;
+  for (size_t i = 0; i < m_CmdEmuAdapters.size(); ++i) {
+    CCmdEmuAdapter& r = m_CmdEmuAdapters[i];
+    NIMBRA_TRACE(16, kUnitPlugin, "Worker GetLogPageInformation()");
+    const uint32_t rc =
+        GetLogPageInformation(r.m_Index, r.m_Getlog, CmdEmu::IsAddInCard(r.m_ModelNumber));
+    // The tree keeps the inventory's order; when the two differ in length
+    // (the inventory changed since the last full scan) a record without an
+    // adapter is skipped and the next full scan reconciles them.
+    if (rc == 0 && i < m_Adapters.size()) {
+      CIntelSSDAdapter& a = m_Adapters[i];
+      const CCmdEmuGetlog& log = r.m_Getlog;
+      if (a.m_CriticalWarnings == log.m_CriticalWarnings) {
+        a.m_Temperature = static_cast<float>(log.m_CurrentTemperature);
+        a.m_PowerOnHours = log.m_PowerOnHours;
+        a.m_ReserveSpace = static_cast<uint32_t>(log.m_AvailableSpare);
+        a.m_DataUnitsRead = log.m_DataUnitsRead;
+        a.m_DataUnitsWritten = log.m_DataUnitsWritten;
+        a.m_MediaErrors = log.m_MediaErrors;
+        for (CIntelSSDPhysicalDrive& d : m_PhysicalDrives) {
+          if (d.m_AdapterIndex == i) {
+            d.m_Temperature = a.m_Temperature;
+            break;
+          }
+        }
+      } else {
+        needRescan = true;
+      }
+    }
+    TLX::Misc::msleep(kHealthReadPauseMs);
+  }
+  return needRescan;
+}
+
+bool IPLUGINAPI_IMPL::FullScan(TLX::Threading::Native_OS::CSyncGuard& data) {
+  TLX::Threading::Native_OS::CSyncGuard eventsGuard;
+  NIMBRA_TRACE(8, kUnitPlugin, "Before m_EventsLock.Wait(INFINITE)");
+  const int locked = m_EventsLock.Wait(&eventsGuard, TLX::Threading::kInfinite);
+  NIMBRA_TRACE(8, kUnitPlugin, "After m_EventsLock.Wait(INFINITE)");
+  if (locked != 1) {
+    NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Release ()");
+    data.Release();
+    NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Release ()");
+    return false;
+  }
+  GetAdapterCount(m_AdapterCount);
+  std::vector<CIntelSSDAdapter> adapters;
+  std::vector<CIntelSSDPhysicalDrive> drives;
+  NIMBRA_TRACE(16, kUnitPlugin, "Before ScanSystem()");
+  uint32_t rc = ScanSystem(adapters, drives, false);
+  NIMBRA_TRACE(16, kUnitPlugin, "After ScanSystem() ret = %d", rc);
+  if (rc == 0) {
+    NIMBRA_TRACE(16, kUnitPlugin, "Before UpdateSystem()");
+    rc = UpdateSystem(adapters, drives);
+    NIMBRA_TRACE(16, kUnitPlugin, "After UpdateSystem() ret = %d", rc);
+    m_Plugin.m_Children.clear();
+    for (CIntelSSDAdapter& adapter : m_Adapters) {
+      adapter.m_Parents.clear();
+      adapter.AddParent(m_Plugin.m_ID);
+      m_Plugin.AddChild(adapter.m_ID);
+      ++adapter.m_ChangeCount;
+    }
+  }
+  ++m_Plugin.m_ChangeCount;
+  NIMBRA_TRACE(4, kUnitPlugin, "Worker() after bscan");
+  const size_t waiting = m_Events.size();
+  NIMBRA_TRACE(8, kUnitPlugin, "Before m_EventsLock.Release ()");
+  eventsGuard.Release();
+  NIMBRA_TRACE(8, kUnitPlugin, "After m_EventsLock.Release ()");
+  const bool notify = waiting != 0 || rc == 0;
+  if (notify) UnlockObjects();
+  NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Release ()");
+  data.Release();
+  NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Release ()");
+  if (notify) m_HostNotify(this);
+  return true;
+}
+
+}  // namespace NAMESPACE_Nimbra

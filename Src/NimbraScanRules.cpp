@@ -1,0 +1,101 @@
+#include "NimbraScanRules.h"
+
+#include <boost/format.hpp>
+
+#include "NimbraCodes.h"
+
+namespace NAMESPACE_Nimbra {
+namespace ScanRules {
+
+Health AssessHealth(const CCmdEmuGetlog& log) {
+  Health h;
+  const uint64_t throttle = log.m_ThermalThrottleStatus;
+  if (log.m_CriticalWarnings == 0) {
+    h.state = throttle > 99 ? HEALTH_GOOD : HEALTH_DEGRADED;
+    return h;
+  }
+  // A non-zero word with none of the five flags set (only temperature-band
+  // bits, say) means the drive is running hot: degraded, with no reason.
+  h.state = HEALTH_DEGRADED;
+  struct Flag {
+    int32_t value;
+    uint32_t reason;
+    uint32_t state;
+  };
+  const Flag flags[] = {
+      {log.m_TemperatureExceeded, REASON_TEMPERATURE_EXCEEDED, HEALTH_DEGRADED},
+      {log.m_SpareBelowThreshold, REASON_SPARE_BELOW_THRESHOLD, HEALTH_DEGRADED},
+      {log.m_VolatileBackupFailed, REASON_VOLATILE_BACKUP_FAILED, HEALTH_FAILED},
+      {log.m_ReliabilityDegraded, REASON_RELIABILITY_DEGRADED, HEALTH_FAILED},
+      {log.m_ReadOnlyMode, REASON_READ_ONLY, HEALTH_FAILED},
+  };
+  for (const Flag& f : flags) {
+    if (f.value == 0) continue;
+    h.reasons.push_back(f.reason);
+    h.state = f.state;  // the last flag set decides
+  }
+  if (throttle <= 99 && h.state != HEALTH_FAILED) h.state = HEALTH_DEGRADED;
+  return h;
+}
+
+uint32_t ThrottleState(uint64_t throttleStatus, int32_t readOnlyMode) {
+  if (throttleStatus == 100) return THROTTLE_NONE;
+  if (throttleStatus <= 99 && readOnlyMode == 0) return THROTTLE_ACTIVE;
+  return THROTTLE_OTHER;
+}
+
+void RecordLookup(PciLocation& current, int segment, int bus, int device, int function) {
+  const auto b = static_cast<uint32_t>(bus);
+  const auto d = static_cast<uint32_t>(device);
+  const auto f = static_cast<uint32_t>(function);
+  if (b == current.bus && d == current.device && f == current.function) {
+    current.segment = static_cast<uint32_t>(segment);
+  } else {
+    current.bus = b;
+    current.device = d;
+    current.function = f;
+    current.segment = 0;
+  }
+}
+
+std::string LocationText(const PciLocation& l, bool drive) {
+  std::string text =
+      l.segment != 0
+          ? (boost::format("PCI:Segment=%d&Bus=%d&Device=%d&Function=%d") % l.segment % l.bus %
+             l.device % l.function)
+                .str()
+          : (boost::format("PCI:Bus=%d&Device=%d&Function=%d") % l.bus % l.device % l.function)
+                .str();
+  if (drive) text += "&ID=0";
+  return text;
+}
+
+std::string DriverVersion(const std::string& moduleVersion, const std::string& major,
+                          const std::string& minor) {
+  if (!moduleVersion.empty()) return moduleVersion;
+  if (major.empty() || minor.empty()) return std::string();
+  return major + "." + minor;
+}
+
+DriveSizes ComputeSizes(const CCmdEmuAdapter& r) {
+  DriveSizes s;
+  s.sectorSize = r.m_SectorSize;
+  // Sign-extended, as a signed 32-bit sector size multiplies into 64 bits.
+  const auto sector = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(r.m_SectorSize)));
+  s.physicalMiB = r.m_PhysicalSize >> 20;
+  s.capacityMiB = (sector * r.m_NativeMaxLBA) >> 20;
+  s.usedMiB = (sector * r.m_MaximumLBA) >> 20;
+  s.usedPercent = r.m_NativeMaxLBA == 0 ? 0 : r.m_MaximumLBA * 100 / r.m_NativeMaxLBA;
+  return s;
+}
+
+CapacityClass Classify(uint64_t capacityMiB, bool addInCard) {
+  const uint64_t gib = capacityMiB >> 10;
+  if (gib <= 499) return {addInCard ? "Torvik P3700 400GB (0)" : "Torvik 2.5in 400GB (0)", 7300};
+  if (gib <= 899) return {addInCard ? "Torvik P3700 800GB (0)" : "Torvik 2.5in 800GB (0)", 14600};
+  if (gib <= 1699) return {addInCard ? "Torvik P3700 1.6TB (0)" : "Torvik 2.5in 1.6TB (0)", 29200};
+  return {addInCard ? "Torvik P3700 2TB (0)" : "Torvik 2.5in 2TB (0)", 36500};
+}
+
+}  // namespace ScanRules
+}  // namespace NAMESPACE_Nimbra
