@@ -120,12 +120,4 @@ TEST(Tool, ConcurrentEditsAreNeitherLostNorSeenHalfDone) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(final.drives[i].health.temperature, 60u + i);
 }
 
-TEST(Tool, SysfsTreeForTheHost) {
-  simtest::TempDir dir;
-  auto r = runTool({"sim-sysfs", dir.path()}, std::nullopt);
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(simtest::readFile(dir.path() + "/bus/pci/devices/0000:81:00.0/device"), "0x0953\n");
-  EXPECT_EQ(simtest::readFile(dir.path() + "/module/nvme/version"), "1.0\n");
-}
-
 }  // namespace
