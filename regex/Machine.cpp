@@ -426,8 +426,8 @@ Machine::Outcome Machine::Run(const Code& code, int64_t start, int64_t* end) {
         if (pos != 0) TLX_FAIL;
         ++pc;
         continue;
-      case kOpLineStartM:
-        if (pos != 0 && s[pos - 1] != '\n') TLX_FAIL;
+      case kOpLineStartM:  // not after a newline that ends the text
+        if (pos != 0 && (s[pos - 1] != '\n' || pos == len)) TLX_FAIL;
         ++pc;
         continue;
       case kOpLineEnd:
@@ -535,8 +535,9 @@ Machine::Outcome Machine::Run(const Code& code, int64_t start, int64_t* end) {
 }
 
 bool Machine::RunLinear(const Program& p, const unsigned char* s, int64_t len, int64_t start,
-                        bool exact, MatchResultT& out) {
+                        bool exact, MatchResultT& out, RunCache* cache) {
   int64_t pos = start;
+  int cached = 0;  // index of the next repetition in the cache
   int64_t* w = nullptr;
   const unsigned char* strings = reinterpret_cast<const unsigned char*>(p.strings.data());
   for (const LinOp& op : p.linear) {
@@ -564,13 +565,22 @@ bool Machine::RunLinear(const Program& p, const unsigned char* s, int64_t len, i
         int64_t limit = len - pos;
         if (op.c >= 0 && op.c < limit) limit = op.c;
         int64_t n = 0;
-        if (set.special == ByteSet::kAll) {
+        RunCache::Entry* entry = nullptr;
+        if (cache && op.c < 0 && cached < RunCache::kEntries) entry = &cache->entries[cached++];
+        if (entry && entry->from >= 0 && pos >= entry->from && pos <= entry->to) {
+          // A later start inside a run seen before: the run ends where it did.
+          n = entry->to - pos;
+        } else if (set.special == ByteSet::kAll) {
           n = limit;
         } else if (set.special == ByteSet::kAllButNewline) {
           const void* nl = std::memchr(s + pos, '\n', static_cast<size_t>(limit));
           n = nl ? static_cast<const unsigned char*>(nl) - (s + pos) : limit;
         } else {
           while (n < limit && set.has[s[pos + n]]) ++n;
+        }
+        if (entry) {
+          entry->from = pos;
+          entry->to = pos + n;
         }
         if (n < op.b) goto fail;
         pos += n;
@@ -613,7 +623,7 @@ void Machine::Exact(const Program& p, const unsigned char* s, size_t length, CCo
   const int64_t len = static_cast<int64_t>(length);
   if (length < p.minLength) return;
   if (p.hasLinear) {
-    if (RunLinear(p, s, len, 0, true, out) || p.onePassExact) {
+    if (RunLinear(p, s, len, 0, true, out, nullptr) || p.onePassExact) {
       if (ctx) {
         ctx->m_Exhausted = false;
         ctx->m_StepsUsed = 0;
@@ -655,6 +665,7 @@ void Machine::Search(const Program& p, const unsigned char* s, size_t length, CC
   const int64_t last = len - minLen;
   const int64_t plen = static_cast<int64_t>(p.prefix.size());
   std::optional<Machine> m;
+  RunCache cache;
   for (int64_t start = 0; start <= last; ++start) {
     if (p.anchoredStart && start > 0) break;
     if (plen > 0) {
@@ -671,7 +682,7 @@ void Machine::Search(const Program& p, const unsigned char* s, size_t length, CC
       if (start > last) break;
     }
     if (p.hasLinear) {
-      if (RunLinear(p, s, len, start, false, out)) return;
+      if (RunLinear(p, s, len, start, false, out, &cache)) return;
       if (p.onePassSearch) continue;
     }
     if (!m) m.emplace(p, c, s, len);

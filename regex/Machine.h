@@ -45,9 +45,19 @@ class Machine {
   size_t FindMarker() const;
   void Fill(MatchResultT& out, int64_t start, int64_t end) const;
 
+  // Where the unbounded repetitions of the straight-line form ended during
+  // a search, so that later start positions do not scan the same run again.
+  struct RunCache {
+    static constexpr int kEntries = 8;
+    struct Entry {
+      int64_t from = -1;
+      int64_t to = -1;
+    } entries[kEntries];
+  };
+
   static CContext& ThreadContext();
   static bool RunLinear(const Program& p, const unsigned char* s, int64_t len, int64_t start,
-                        bool exact, MatchResultT& out);
+                        bool exact, MatchResultT& out, RunCache* cache);
 
   const Program& m_P;
   CContext& m_C;
