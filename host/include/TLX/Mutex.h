@@ -12,7 +12,8 @@
 // takes the mutex.
 //
 // The mutex does not own what it guards and is not copyable. It must outlive
-// every thread that waits on it; destroying it while it is held is a bug.
+// every thread that waits on it; destroying it while it is held is a bug, and
+// a thread that ends while holding it leaves it held.
 //
 // CSyncGuard: a scope guard for the levels a Wait took through it. Levels
 // taken through a guard are released by the guard (when it goes out of scope
