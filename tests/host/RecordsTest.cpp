@@ -78,24 +78,6 @@ TEST(CPropertyTest, GetValueReadsOnlyARange) {
   EXPECT_EQ(step, 1u);
 }
 
-TEST(CObjectTest, CopiesAreIndependent) {
-  PI::CObject a;
-  a.m_ID = 0x0135000000000001ULL;
-  a.AddChild(7);
-  a.AddParent(8);
-  PI::CObject b = a;
-  b.AddChild(9);
-  EXPECT_EQ(a.m_Children, std::vector<uint64_t>{7});
-  EXPECT_EQ(b.m_Children, (std::vector<uint64_t>{7, 9}));
-  EXPECT_EQ(b.m_Parents, std::vector<uint64_t>{8});
-  PI::COperation op;
-  op.AddEvent(PI::CEvent());
-  PI::COperation copy = op;
-  op.ClearEvents();
-  EXPECT_EQ(copy.GetEvents().size(), 1u);
-  EXPECT_TRUE(op.GetEvents().empty());
-}
-
 TEST(PluginHelperTest, ConvertBytesToOtherUnit) {
   const struct {
     unsigned long bytes;
