@@ -1,0 +1,254 @@
+// Change detection: the events a live adapter or drive raises when it takes
+// over its newly scanned twin, the merge of old and new trees, and the
+// event queue handed over by operation 50002.
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "NimbraImpl.h"
+#include "PI/Status.h"
+
+namespace {
+
+using namespace NAMESPACE_Nimbra;
+
+std::vector<std::pair<uint32_t, uint32_t>> Numbers(const std::vector<PI::CEvent>& events) {
+  std::vector<std::pair<uint32_t, uint32_t>> out;
+  for (const PI::CEvent& e : events) out.emplace_back(e.m_EventID, e.m_Severity);
+  return out;
+}
+
+TEST(AdapterUpdate, WarningTransitions) {
+  using Events = std::vector<std::pair<uint32_t, uint32_t>>;
+  struct Case {
+    uint32_t from, to;
+    Events events;
+  };
+  const Case cases[] = {
+      {0x00, 0x11, {{EVT_BACKUP_FAILED, 4}, {EVT_SPARE_BELOW_THRESHOLD, 4}}},
+      {0x01, 0x00, {{EVT_WARNINGS_CLEARED, 2}}},
+      {0x01, 0x04, {{EVT_RELIABILITY_DEGRADED, 3}}},
+      {0x20, 0x240, {{EVT_TEMP_80_TO_83, 4}, {EVT_TEMP_80_UP, 3}}},
+      {0x240, 0x280, {{EVT_TEMP_84_UP, 4}}},
+      {0x00, 0x20, {{EVT_TEMP_78_TO_79, 3}}},
+      {0x02, 0x00, {{EVT_WARNINGS_CLEARED, 2}}},
+      {0x00, 0x02, {}},
+      {0x00, 0x08, {}},
+      {0x11, 0x10, {}},  // a bit going clear while another stays raises nothing
+      {0x04, 0x04, {}},
+      {0x00, 0x2d5,
+       {{EVT_BACKUP_FAILED, 4}, {EVT_RELIABILITY_DEGRADED, 3}, {EVT_TEMP_80_TO_83, 4},
+        {EVT_TEMP_84_UP, 4}, {EVT_TEMP_80_UP, 3}, {EVT_SPARE_BELOW_THRESHOLD, 4}}},
+  };
+  for (const Case& c : cases) {
+    CIntelSSDAdapter live, scanned;
+    live.m_ID = 0x0135000000000001ULL;
+    live.m_ChangeCount = 5;
+    live.m_DisplayName = "Torvik P3700 (0)";
+    live.m_CriticalWarnings = c.from;
+    live.AddParent(0x0135000000000000ULL);
+    scanned.m_CriticalWarnings = c.to;
+    scanned.m_DisplayName = "renamed";
+    scanned.m_Temperature = 50.0f;
+    std::vector<PI::CEvent> events;
+    live.Update(scanned, events);
+    EXPECT_EQ(c.events, Numbers(events)) << std::hex << c.from << " -> " << c.to;
+    for (const PI::CEvent& e : events) {
+      EXPECT_EQ(live.m_ID, e.m_ObjectID);
+      EXPECT_EQ("Torvik P3700 (0)", e.m_ObjectName) << "the name before the update";
+      EXPECT_EQ("Torvik P3700 (0)", e.GetPlaceHolder1());
+      EXPECT_GT(e.m_Time, 0u);
+    }
+    EXPECT_EQ(6u, live.m_ChangeCount);
+    EXPECT_EQ(c.to, live.m_CriticalWarnings);
+    EXPECT_EQ("renamed", live.m_DisplayName);
+    EXPECT_EQ(1u, live.m_Parents.size()) << "links are kept";
+  }
+}
+
+TEST(DriveUpdate, SizeChangesRaiseOneEvent) {
+  struct Case {
+    uint64_t used;
+    uint32_t sector;
+    uint64_t capacity;
+    size_t events;
+  };
+  const Case cases[] = {{100, 512, 100, 0}, {90, 512, 100, 1}, {100, 4096, 100, 1},
+                        {90, 4096, 100, 1}, {100, 512, 999, 0}};
+  for (const Case& c : cases) {
+    CIntelSSDAdapter adapter;
+    adapter.m_DisplayName = "Torvik 2.5in (1)";
+    CIntelSSDPhysicalDrive live, scanned;
+    live.m_ID = 0x0135000000000002ULL;
+    live.m_DisplayName = "Torvik 2.5in 800GB (0)";
+    live.m_UsedSize = 100;
+    live.m_SectorSize = 512;
+    live.m_Capacity = 100;
+    scanned = live;
+    scanned.m_UsedSize = c.used;
+    scanned.m_SectorSize = c.sector;
+    scanned.m_Capacity = c.capacity;
+    std::vector<PI::CEvent> events;
+    live.Update(scanned, adapter, events);
+    ASSERT_EQ(c.events, events.size());
+    if (c.events == 1) {
+      EXPECT_EQ(EVT_DRIVE_SIZE_CHANGED, events[0].m_EventID);
+      EXPECT_EQ(SEVERITY_INFO, events[0].m_Severity);
+      EXPECT_EQ("Torvik 2.5in (1)", events[0].GetPlaceHolder1());
+      EXPECT_EQ("Torvik 2.5in 800GB (0)", events[0].GetPlaceHolder2());
+    }
+    EXPECT_EQ(1u, live.m_ChangeCount);
+    EXPECT_EQ(c.capacity, live.m_Capacity);
+  }
+}
+
+// A live tree of adapter/drive pairs with the given serial numbers.
+struct Tree {
+  IPLUGINAPI_IMPL api;
+  explicit Tree(std::initializer_list<const char*> serials) {
+    api.m_DataLock.Init();
+    api.m_EventsLock.Init();
+    api.m_Plugin.m_ID = api.NewID();
+    uint32_t index = 0;
+    for (const char* serial : serials) {
+      auto [a, d] = Pair(serial, index++);
+      api.m_Adapters.push_back(a);
+      api.m_PhysicalDrives.push_back(d);
+    }
+  }
+  std::pair<CIntelSSDAdapter, CIntelSSDPhysicalDrive> Pair(const std::string& serial,
+                                                            uint32_t index) {
+    CIntelSSDAdapter a;
+    CIntelSSDPhysicalDrive d;
+    a.m_ID = api.NewID();
+    d.m_ID = api.NewID();
+    a.m_SerialNumber = d.m_SerialNumber = serial;
+    a.m_DisplayName = "adapter " + serial;
+    a.m_Index = d.m_AdapterIndex = index;
+    a.AddChild(d.m_ID);
+    d.AddParent(a.m_ID);
+    return {a, d};
+  }
+  // A scan result: copies of the live tree.
+  std::pair<std::vector<CIntelSSDAdapter>, std::vector<CIntelSSDPhysicalDrive>> Scanned() {
+    return {api.m_Adapters, api.m_PhysicalDrives};
+  }
+  std::vector<PI::CEvent> Fetch() {
+    PI::COperation op;
+    op.id = OP_GET_EVENTS;
+    EXPECT_EQ(0u, api.Execute(PI::CMD_EXECUTE_OPERATION, api.m_Plugin.m_ID, &op));
+    return op.GetEvents();
+  }
+};
+
+TEST(UpdateSystem, NothingChangedReturnsGeneralError) {
+  Tree t({"A", "B"});
+  auto [adapters, drives] = t.Scanned();
+  EXPECT_EQ(PI::ERR_GENERAL, t.api.UpdateSystem(adapters, drives));
+  EXPECT_TRUE(t.Fetch().empty());
+  EXPECT_EQ(0u, t.api.m_Plugin.m_ChangeCount);
+}
+
+TEST(UpdateSystem, RemovalGivesOneEventAndUnlinksTheDrive) {
+  Tree t({"A", "B", "C"});
+  const CIntelSSDAdapter removed = t.api.m_Adapters[1];
+  auto [adapters, drives] = t.Scanned();
+  adapters.erase(adapters.begin() + 1);
+  drives.erase(drives.begin() + 1);
+  EXPECT_EQ(0u, t.api.UpdateSystem(adapters, drives));
+  ASSERT_EQ(2u, t.api.m_Adapters.size());
+  EXPECT_EQ("C", t.api.m_Adapters[1].m_SerialNumber) << "order of the rest is kept";
+  ASSERT_EQ(2u, t.api.m_PhysicalDrives.size());
+  EXPECT_EQ(1u, t.api.m_Plugin.m_ChangeCount);
+  const auto events = t.Fetch();
+  ASSERT_EQ(1u, events.size());
+  EXPECT_EQ(EVT_ADAPTER_REMOVED, events[0].m_EventID);
+  EXPECT_EQ(SEVERITY_WARNING, events[0].m_Severity);
+  EXPECT_EQ(removed.m_ID, events[0].m_ObjectID);
+  EXPECT_EQ("adapter B", events[0].GetPlaceHolder1());
+  std::vector<PI::CProperty> properties;
+  EXPECT_EQ(PI::ERR_OBJECT_NOT_FOUND,
+            t.api.Execute(PI::CMD_GET_PROPERTIES, removed.m_ID, &properties));
+  EXPECT_EQ(PI::ERR_OBJECT_NOT_FOUND,
+            t.api.Execute(PI::CMD_GET_PROPERTIES, removed.m_Children[0], &properties));
+}
+
+TEST(UpdateSystem, AdditionGivesOneEventAndLinksOnce) {
+  Tree t({"A"});
+  auto [adapters, drives] = t.Scanned();
+  auto [a, d] = t.Pair("N", 1);
+  adapters.push_back(a);
+  drives.push_back(d);
+  EXPECT_EQ(0u, t.api.UpdateSystem(adapters, drives));
+  ASSERT_EQ(2u, t.api.m_Adapters.size());
+  ASSERT_EQ(2u, t.api.m_PhysicalDrives.size());
+  EXPECT_EQ(std::vector<uint64_t>{d.m_ID}, t.api.m_Adapters[1].m_Children);
+  EXPECT_EQ(std::vector<uint64_t>{a.m_ID}, t.api.m_PhysicalDrives[1].m_Parents);
+  EXPECT_EQ(OBJECT_KIND_ADAPTER, t.api.m_Adapters[1].m_Kind);
+  EXPECT_EQ(OBJECT_KIND_PHYSICAL_DRIVE, t.api.m_PhysicalDrives[1].m_Kind);
+  const auto events = t.Fetch();
+  ASSERT_EQ(1u, events.size());
+  EXPECT_EQ(EVT_ADAPTER_ADDED, events[0].m_EventID);
+  EXPECT_EQ(SEVERITY_INFO, events[0].m_Severity);
+  EXPECT_EQ(a.m_ID, events[0].m_ObjectID);
+}
+
+TEST(UpdateSystem, EventsComeInAdapterThenDriveOrderAndAccumulate) {
+  Tree t({"A", "B"});
+  auto [adapters, drives] = t.Scanned();
+  adapters[0].m_CriticalWarnings = 0x04;  // reliability on A
+  drives[1].m_UsedSize = 7;                // B's drive shrinks
+  adapters.erase(adapters.begin() + 1);    // ... but B's adapter vanished?
+  drives.erase(drives.begin() + 1);
+  EXPECT_EQ(0u, t.api.UpdateSystem(adapters, drives));
+
+  Tree u({"A", "B"});
+  auto [a2, d2] = u.Scanned();
+  a2[1].m_CriticalWarnings = 0x01;
+  d2[0].m_SectorSize = 4096;
+  EXPECT_EQ(0u, u.api.UpdateSystem(a2, d2));
+  auto [a3, d3] = u.Scanned();
+  a3[0].m_CriticalWarnings = 0x10;
+  EXPECT_EQ(0u, u.api.UpdateSystem(a3, d3));
+  const auto events = u.Fetch();
+  EXPECT_EQ((std::vector<std::pair<uint32_t, uint32_t>>{{EVT_SPARE_BELOW_THRESHOLD, 4},
+                                                        {EVT_DRIVE_SIZE_CHANGED, 2},
+                                                        {EVT_BACKUP_FAILED, 4}}),
+            Numbers(events));
+  EXPECT_TRUE(u.Fetch().empty()) << "a second fetch finds the queue empty";
+
+  const auto first = t.Fetch();
+  EXPECT_EQ((std::vector<std::pair<uint32_t, uint32_t>>{{EVT_RELIABILITY_DEGRADED, 3},
+                                                        {EVT_ADAPTER_REMOVED, 3}}),
+            Numbers(first));
+}
+
+TEST(UpdateSystem, ValuesWithoutEventsAreTakenOverSilently) {
+  Tree t({"A"});
+  auto [adapters, drives] = t.Scanned();
+  drives[0].m_Capacity = 123;
+  drives[0].m_State = HEALTH_FAILED;
+  adapters[0].m_Temperature = 61.0f;
+  EXPECT_EQ(0u, t.api.UpdateSystem(adapters, drives));
+  EXPECT_TRUE(t.Fetch().empty());
+  EXPECT_EQ(123u, t.api.m_PhysicalDrives[0].m_Capacity);
+  EXPECT_EQ(1u, t.api.m_PhysicalDrives[0].m_ChangeCount);
+  EXPECT_FLOAT_EQ(61.0f, t.api.m_Adapters[0].m_Temperature);
+}
+
+TEST(PluginOperation, OnlyTheEventFetchIsExecuted) {
+  Tree t({"A"});
+  PI::CEvent queued;
+  queued.m_EventID = EVT_ADAPTER_ADDED;
+  t.api.m_Events.push_back(queued);
+  PI::COperation other;
+  other.id = 50003;
+  EXPECT_EQ(PI::ERR_OPERATION_NOT_SUPPORTED,
+            t.api.Execute(PI::CMD_EXECUTE_OPERATION, t.api.m_Plugin.m_ID, &other));
+  EXPECT_EQ(0u, t.api.Execute(PI::CMD_CHECK_OPERATION, t.api.m_Plugin.m_ID, &other));
+  EXPECT_EQ(1u, t.api.m_Events.size()) << "the queue is untouched";
+  EXPECT_EQ(1u, t.Fetch().size());
+}
+
+}  // namespace
