@@ -1,0 +1,277 @@
+// The plug-in against the SSD tool simulator, with the worker running:
+// health changes, removals and additions reach the host as events through
+// operation 50002; the poll interval wakes the worker; DeInitialize ends an
+// idle worker at once and cancels one stuck in a hung tool.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "NimbraImpl.h"
+#include "PI/Status.h"
+#include "TLXX/System.h"
+#include "TestSupport.h"
+
+namespace {
+
+using namespace NAMESPACE_Nimbra;
+using Clock = std::chrono::steady_clock;
+using nimbra_test::TempDir;
+
+const char* const kCard = "CVFT5213000A400BGN";   // built-in drive 0, add-in card
+const char* const kSecond = "CVFT5213001B1P6BGN"; // built-in drive 1
+
+// Child processes of this process that still exist.
+int Children() {
+  int n = 0;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return -1;
+  const std::string self = std::to_string(getpid());
+  while (dirent* e = readdir(proc)) {
+    std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
+    std::string pid, comm, state, ppid;
+    if (stat >> pid >> comm >> state >> ppid && ppid == self) ++n;
+  }
+  closedir(proc);
+  return n;
+}
+
+template <class Predicate>
+bool WaitFor(Predicate done, std::chrono::milliseconds limit) {
+  const auto end = Clock::now() + limit;
+  while (!done()) {
+    if (Clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// Plays the host: counts notifications and fetches the events each time.
+class Host : public PI::CNotifyTarget {
+ public:
+  void Notified(IPLUGINAPI* api) {
+    PI::COperation fetch;
+    fetch.id = OP_GET_EVENTS;
+    const uint32_t rc = api->Execute(PI::CMD_EXECUTE_OPERATION, pluginId, &fetch);
+    std::lock_guard<std::mutex> lock(m);
+    EXPECT_EQ(0u, rc);
+    events.insert(events.end(), fetch.GetEvents().begin(), fetch.GetEvents().end());
+    ++notifications;
+  }
+  std::vector<uint32_t> EventIds() {
+    std::lock_guard<std::mutex> lock(m);
+    std::vector<uint32_t> ids;
+    for (const PI::CEvent& e : events) ids.push_back(e.m_EventID);
+    return ids;
+  }
+  std::vector<PI::CEvent> Events() {
+    std::lock_guard<std::mutex> lock(m);
+    return events;
+  }
+
+  uint64_t pluginId = 0;
+  std::atomic<int> notifications{0};
+
+ private:
+  std::mutex m;
+  std::vector<PI::CEvent> events;
+};
+
+class Monitor : public ::testing::Test {
+ protected:
+  // A fleet of the first `drives` built-in drives, a matching sysfs tree,
+  // and a plug-in initialized on it with a 2 s poll interval, its worker
+  // through its first full scan.
+  void Start(int drives) {
+    std::string fleet = "{\"drives\": [";
+    for (int i = 0; i < drives; ++i) fleet += i ? ",{}" : "{}";
+    dir.Write("fleet.json", fleet + "]}");
+    setenv("ISDCT_SIM_FLEET", (dir / "fleet.json").c_str(), 1);
+    Sim("sim-sysfs '" + (dir / "sys") + "'");
+    TLXX::CSystem::SetSysfsRoot(dir / "sys");
+
+    api = std::make_unique<IPLUGINAPI_IMPL>();
+    api->m_PollInterval = 2;
+    api->m_HostNotify.m_Object = &host;
+    api->m_HostNotify.m_Method = static_cast<PI::CHostNotify::Method>(&Host::Notified);
+    std::vector<PI::CAdapterID> ids;
+    testing::internal::CaptureStdout();
+    const uint32_t rc = api->Execute(PI::CMD_INITIALIZE, 0, &ids);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(0u, rc);
+    ASSERT_EQ(static_cast<size_t>(drives), ids.size());
+    host.pluginId = api->m_Plugin.m_ID;
+    for (size_t i = 0; i < ids.size(); ++i) ids[i].m_HostNumber = static_cast<uint32_t>(i);
+    ASSERT_EQ(0u, api->Execute(PI::CMD_SET_ADAPTER_IDS, 0, &ids));
+    ASSERT_TRUE(WaitFor([&] { return host.notifications > 0; }, std::chrono::seconds(10)))
+        << "the first full scan notifies the host";
+  }
+
+  void TearDown() override {
+    if (api) {
+      api->Execute(PI::CMD_DEINITIALIZE, 0, nullptr);
+      api.reset();
+    }
+    unsetenv("ISDCT_SIM_FLEET");
+    TLXX::CSystem::SetSysfsRoot("/sys");
+    TLXX::CSystem::SetCommandTimeout(120000);
+  }
+
+  void Sim(const std::string& args) {
+    std::string out;
+    ASSERT_EQ(0, nimbra_test::RunShell("'" + nimbra_test::BuildDir() + "/bin/isdct' " + args +
+                                           " 2>&1",
+                                       &out))
+        << args << ": " << out;
+  }
+
+  uint64_t AdapterId(const std::string& serial) {
+    TLX::Threading::Native_OS::CSyncGuard sg;
+    api->m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
+    for (const auto& a : api->m_Adapters) {
+      if (a.m_SerialNumber == serial) return a.m_ID;
+    }
+    return 0;
+  }
+
+  TempDir dir;
+  Host host;
+  std::unique_ptr<IPLUGINAPI_IMPL> api;
+};
+
+TEST_F(Monitor, HeatingADriveRaisesTemperatureEventsWithinACycle) {
+  Start(1);
+  const uint64_t id = AdapterId(kCard);
+  Sim(std::string("sim-set ") + kCard + " temperature=80");  // 85 with the add-in margin
+  ASSERT_TRUE(WaitFor([&] { return host.EventIds().size() >= 2; }, std::chrono::seconds(15)));
+  EXPECT_EQ((std::vector<uint32_t>{EVT_TEMP_84_UP, EVT_TEMP_80_UP}), host.EventIds());
+  for (const PI::CEvent& e : host.Events()) {
+    EXPECT_EQ(id, e.m_ObjectID);
+    EXPECT_EQ("Torvik P3700 (0)", e.m_ObjectName);
+  }
+
+  Sim(std::string("sim-set ") + kCard + " temperature=30 criticalWarnings=0x01");
+  ASSERT_TRUE(WaitFor([&] { return host.EventIds().size() >= 3; }, std::chrono::seconds(15)));
+  EXPECT_EQ(EVT_SPARE_BELOW_THRESHOLD, host.EventIds()[2]);
+  Sim(std::string("sim-set ") + kCard + " criticalWarnings=0");
+  ASSERT_TRUE(WaitFor([&] { return host.EventIds().size() >= 4; }, std::chrono::seconds(15)));
+  EXPECT_EQ(EVT_WARNINGS_CLEARED, host.EventIds()[3]);
+}
+
+TEST_F(Monitor, RemovalAndAdditionAreSeenByTheNextFullScan) {
+  Start(2);
+  const uint64_t removed = AdapterId(kSecond);
+  uint64_t removedDrive = 0;
+  {
+    TLX::Threading::Native_OS::CSyncGuard sg;
+    api->m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
+    removedDrive = api->m_PhysicalDrives[1].m_ID;
+  }
+  Sim(std::string("sim-remove ") + kSecond);
+  api->m_ForceWorker.Set();  // a host-side trigger: no plug-in operation sets it
+  ASSERT_TRUE(WaitFor([&] { return !host.EventIds().empty(); }, std::chrono::seconds(10)));
+  EXPECT_EQ(std::vector<uint32_t>{EVT_ADAPTER_REMOVED}, host.EventIds());
+  EXPECT_EQ(removed, host.Events()[0].m_ObjectID);
+  std::vector<PI::CProperty> properties;
+  EXPECT_EQ(PI::ERR_OBJECT_NOT_FOUND, api->Execute(PI::CMD_GET_PROPERTIES, removed, &properties));
+  EXPECT_EQ(PI::ERR_OBJECT_NOT_FOUND,
+            api->Execute(PI::CMD_GET_PROPERTIES, removedDrive, &properties));
+
+  Sim("sim-add");
+  api->m_ForceWorker.Set();
+  ASSERT_TRUE(WaitFor([&] { return host.EventIds().size() >= 2; }, std::chrono::seconds(10)));
+  EXPECT_EQ((std::vector<uint32_t>{EVT_ADAPTER_REMOVED, EVT_ADAPTER_ADDED}), host.EventIds());
+  std::vector<PI::CObject> topology;
+  ASSERT_EQ(0u, api->Execute(PI::CMD_GET_TOPOLOGY, 0, &topology));
+  EXPECT_EQ(5u, topology.size());
+  EXPECT_EQ(2u, topology[0].m_Children.size());
+}
+
+TEST_F(Monitor, ANewPollIntervalWakesTheWorker) {
+  Start(1);
+  api->m_PollInterval = 200;  // the next cycle would be far away
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  const int before = host.notifications;
+  PI::CProperty interval;
+  interval.id = 30005;
+  ASSERT_EQ(0u, api->Execute(PI::CMD_GET_PROPERTY, host.pluginId, &interval));
+  interval.intValue = 3;
+  PI::CConfigFile::SetConfigDirectory(dir.path());
+  EXPECT_EQ(0u, api->Execute(PI::CMD_SET_PROPERTY, host.pluginId, &interval));
+  PI::CConfigFile::SetConfigDirectory(".");
+  EXPECT_TRUE(WaitFor([&] { return host.notifications > before; }, std::chrono::seconds(2)));
+  EXPECT_EQ(3u, api->m_PollInterval.load());
+}
+
+TEST_F(Monitor, HostThreadsWorkWhileTheWorkerRescans) {
+  Start(1);
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3; ++t) {
+    threads.emplace_back([&, t] {
+      int n = 0;
+      while (!stop) {
+        std::vector<PI::CObject> topology;
+        EXPECT_EQ(0u, api->Execute(PI::CMD_GET_TOPOLOGY, 0, &topology));
+        for (const PI::CObject& o : topology) {
+          std::vector<PI::CProperty> properties;
+          api->Execute(PI::CMD_GET_PROPERTIES, o.m_ID, &properties);
+          PI::CProperty one;
+          one.id = 30007;
+          api->Execute(PI::CMD_GET_PROPERTY, o.m_ID, &one);
+          std::vector<PI::COperation> operations;
+          api->Execute(PI::CMD_GET_OPERATIONS, o.m_ID, &operations);
+          PI::COperation op;
+          op.id = (n++ + t) % 2 ? OP_GET_EVENTS : OP_DRIVE_ACTION;
+          api->Execute(PI::CMD_CHECK_OPERATION, o.m_ID, &op);
+          api->Execute(PI::CMD_EXECUTE_OPERATION, o.m_ID, &op);
+        }
+      }
+    });
+  }
+  for (int i = 0; i < 3; ++i) {
+    Sim(std::string("sim-set ") + kCard + " criticalWarnings=" + (i % 2 ? "0" : "0x04"));
+    api->m_ForceWorker.Set();
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  }
+  stop = true;
+  for (auto& t : threads) t.join();
+  EXPECT_GE(host.notifications.load(), 2);
+}
+
+TEST_F(Monitor, DeInitializeEndsAnIdleWorkerPromptly) {
+  Start(1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto start = Clock::now();
+  EXPECT_EQ(0u, api->Execute(PI::CMD_DEINITIALIZE, 0, nullptr));
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(900));
+  EXPECT_EQ(0, api->m_WorkerThread->Wait(0));
+}
+
+TEST_F(Monitor, AWorkerStuckInAHungToolIsCancelledAfterItsGrace) {
+  Start(1);
+  const int children = Children();
+  Sim(std::string("sim-set ") + kCard + " faults.log2=hang");
+  // The next refresh (2 s) runs page 2 and hangs, holding the data lock.
+  std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+  const auto start = Clock::now();
+  EXPECT_EQ(0u, api->Execute(PI::CMD_DEINITIALIZE, 0, nullptr));
+  const auto waited = Clock::now() - start;
+  EXPECT_GT(waited, std::chrono::seconds(24));
+  EXPECT_LT(waited, std::chrono::seconds(32));
+  EXPECT_TRUE(WaitFor([&] { return api->m_WorkerThread->Wait(0) == 0; }, std::chrono::seconds(5)));
+  EXPECT_TRUE(WaitFor([&] { return Children() <= children; }, std::chrono::seconds(5)))
+      << "the hung tool's process group is killed and reaped";
+  std::vector<PI::CObject> topology;
+  EXPECT_EQ(0u, api->Execute(PI::CMD_GET_TOPOLOGY, 0, &topology)) << "the data lock is free";
+}
+
+}  // namespace
