@@ -861,6 +861,8 @@ void CBuilderT<CharT>::Reset() {
   m_Conditions.clear();
   m_Elements.clear();
   m_Program.reset();
+  m_QuickExact = detail::QuickReject();
+  m_QuickSearch = detail::QuickReject();
 }
 
 template <class CharT>
@@ -882,6 +884,8 @@ void CBuilderT<CharT>::Build(CBufferRefT<CharT> pattern, int flags) {
     Reset();
     throw;
   }
+  m_QuickExact = detail::MakeQuickReject(*program, !program->rightToLeft);
+  m_QuickSearch = detail::MakeQuickReject(*program, program->anchoredStart);
   m_Program = std::move(program);
 }
 

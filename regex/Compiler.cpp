@@ -7,6 +7,7 @@
 // emitted that way inside left-to-right code.
 
 #include <algorithm>
+#include <cstring>
 
 #include "CharClass.h"
 #include "Program.h"
@@ -241,7 +242,7 @@ bool Prefix(const ElxInterface* e, std::string& out) {
 
 class Compiler {
  public:
-  Compiler(Program& p, int flags) : m_P(p), m_Flags(flags) {}
+  explicit Compiler(Program& p) : m_P(p) {}
 
   void EmitRoot(const ElxInterface* root, bool exact, Code& code) {
     m_Code = &code;
@@ -496,7 +497,6 @@ class Compiler {
   }
 
   Program& m_P;
-  int m_Flags;
   Code* m_Code = nullptr;
   int m_Region = 0;
   std::vector<bool> m_MemoPoint;
@@ -617,13 +617,37 @@ bool OnePass(const Program& p, bool exact) {
 
 }  // namespace
 
+QuickReject MakeQuickReject(const Program& p, bool atStart) {
+  QuickReject q;
+  q.minLength = p.minLength;
+  if (!atStart || p.rightToLeft) return q;
+  const size_t n = std::min<size_t>(p.prefix.size(), 16);
+  unsigned char orBytes[16] = {}, cmpBytes[16] = {}, valueBytes[16] = {};
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(p.prefix[i]);  // upper case when folded
+    const bool letter = c >= 'A' && c <= 'Z';
+    cmpBytes[i] = 0xff;
+    if (p.prefixFold && letter) {
+      orBytes[i] = 0x20;
+      valueBytes[i] = static_cast<unsigned char>(c | 0x20);
+    } else {
+      valueBytes[i] = c;
+    }
+  }
+  std::memcpy(q.orMask, orBytes, 16);
+  std::memcpy(q.cmpMask, cmpBytes, 16);
+  std::memcpy(q.value, valueBytes, 16);
+  q.prefixBytes = n;
+  return q;
+}
+
 void Compile(const ElxInterface* root, int flags, int maxGroup, Program& p) {
   p = Program();
   p.groups = maxGroup;
   p.rightToLeft = (flags & kRightToLeft) != 0;
   p.memoOk = !UsesCaptureState(root);
   p.minLength = MinLen(root);
-  Compiler c(p, flags);
+  Compiler c(p);
   c.EmitRoot(root, false, p.search);
   c.EmitRoot(root, true, p.exact);
   if (p.rightToLeft || root == nullptr) return;

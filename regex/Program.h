@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TLX/Regex/Elements.h"
+#include "TLX/Regex/Regex.h"
 
 namespace TLX {
 namespace Regex {
@@ -116,6 +117,9 @@ struct Program {
 extern const std::array<uint8_t, 256> kUpper;
 // Word characters for \b, \B and \w: letters, digits and "_".
 bool IsWordChar(unsigned char c);
+
+// The pre-check for a program; `atStart`: matches can only start at offset 0.
+QuickReject MakeQuickReject(const Program& p, bool atStart);
 
 // Builds the program of a tree. Throws pattern_error("pattern too large")
 // when the program would exceed its size limit.

@@ -66,7 +66,8 @@ void MatchResultT::Reset(int groups) {
 // CRegexpT
 
 template <class CharT>
-MatchResultT CRegexpT<CharT>::MatchExact(const CharT* text, size_t length, CContext* ctx) const {
+MatchResultT CRegexpT<CharT>::MatchExactFull(const CharT* text, size_t length,
+                                             CContext* ctx) const {
   MatchResultT out;
   const detail::Program* p = this->Program();
   if (p == nullptr) return out;
@@ -78,7 +79,7 @@ MatchResultT CRegexpT<CharT>::MatchExact(const CharT* text, size_t length, CCont
 }
 
 template <class CharT>
-MatchResultT CRegexpT<CharT>::Match(const CharT* text, size_t length, CContext* ctx) const {
+MatchResultT CRegexpT<CharT>::MatchFull(const CharT* text, size_t length, CContext* ctx) const {
   MatchResultT out;
   const detail::Program* p = this->Program();
   if (p == nullptr) return out;

@@ -37,6 +37,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -87,7 +88,28 @@ struct CBufferRefT {
 
 namespace detail {
 struct Program;
-}
+
+// A pre-check that rejects most texts before the matcher runs: the minimum
+// length, and up to 16 bytes every match starts with when a match can only
+// start at offset 0 (letters compared in either case under kIgnoreCase or
+// kLiteralIgnoreCase).
+struct QuickReject {
+  size_t minLength = 0;
+  size_t prefixBytes = 0;    // 0: no prefix check
+  uint64_t orMask[2] = {};   // 0x20 on letter bytes that ignore case
+  uint64_t cmpMask[2] = {};  // 0xff on the checked bytes
+  uint64_t value[2] = {};
+
+  bool Rejects(const unsigned char* s, size_t length) const {
+    if (length < minLength) return true;
+    if (prefixBytes == 0) return false;
+    uint64_t w[2] = {0, 0};
+    std::memcpy(w, s, length < 16 ? length : 16);  // length >= prefixBytes here
+    return (((w[0] | orMask[0]) & cmpMask[0]) != value[0]) |
+           (((w[1] | orMask[1]) & cmpMask[1]) != value[1]);
+  }
+};
+}  // namespace detail
 
 template <class CharT>
 class CBuilderT {
@@ -125,6 +147,8 @@ class CBuilderT {
 
  protected:
   const detail::Program* Program() const { return m_Program.get(); }
+  detail::QuickReject m_QuickExact;
+  detail::QuickReject m_QuickSearch;
 
  private:
   class Parser;
@@ -152,12 +176,28 @@ class CRegexpT : public CBuilderT<CharT> {
   CRegexpT() = default;
 
   // The pattern must cover text[0, length) entirely (from length down to 0
-  // under kRightToLeft). `text` may be null when length is 0.
-  MatchResultT MatchExact(const CharT* text, size_t length, CContext* ctx = nullptr) const;
+  // under kRightToLeft). A null `text` counts as empty.
+  MatchResultT MatchExact(const CharT* text, size_t length, CContext* ctx = nullptr) const {
+    if (ctx == nullptr && text != nullptr &&
+        this->m_QuickExact.Rejects(reinterpret_cast<const unsigned char*>(text), length)) {
+      return MatchResultT();
+    }
+    return MatchExactFull(text, length, ctx);
+  }
 
   // The first match found scanning start positions from 0 up to length (from
   // length down to 0 under kRightToLeft).
-  MatchResultT Match(const CharT* text, size_t length, CContext* ctx = nullptr) const;
+  MatchResultT Match(const CharT* text, size_t length, CContext* ctx = nullptr) const {
+    if (ctx == nullptr && text != nullptr &&
+        this->m_QuickSearch.Rejects(reinterpret_cast<const unsigned char*>(text), length)) {
+      return MatchResultT();
+    }
+    return MatchFull(text, length, ctx);
+  }
+
+ private:
+  MatchResultT MatchExactFull(const CharT* text, size_t length, CContext* ctx) const;
+  MatchResultT MatchFull(const CharT* text, size_t length, CContext* ctx) const;
 };
 
 template <class CharT>
