@@ -1,0 +1,173 @@
+// The command emulation end to end: the plug-in runs bin/isdct through the
+// host's command execution, with the default fleet and with every fault.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "NimbraConvert.h"
+#include "NimbraImpl.h"
+#include "PI/Status.h"
+#include "TLXX/System.h"
+#include "TestSupport.h"
+
+namespace {
+
+using namespace NAMESPACE_Nimbra;
+using nimbra_test::TempDir;
+
+constexpr uint32_t kThrows = 1;  // marks a conversion exception in the tables
+
+class CmdEmuSim : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    api.m_ToolPath = nimbra_test::BuildDir() + "/bin/isdct";
+    TLXX::CSystem::SetCommandTimeout(1500);
+  }
+  void TearDown() override {
+    unsetenv("ISDCT_SIM_FLEET");
+    TLXX::CSystem::SetCommandTimeout(120000);
+  }
+  void Fleet(const std::string& json) {
+    dir.Write("fleet.json", json);
+    setenv("ISDCT_SIM_FLEET", (dir / "fleet.json").c_str(), 1);
+  }
+
+  TempDir dir;
+  IPLUGINAPI_IMPL api;
+};
+
+TEST_F(CmdEmuSim, DefaultFleet) {
+  std::string version;
+  EXPECT_EQ(0u, api.GetVersion(version));
+  EXPECT_EQ("3.0.2", version);
+
+  uint64_t count = 0;
+  ASSERT_EQ(0u, api.GetAdapterCount(count));
+  ASSERT_EQ(4u, count);
+  ASSERT_EQ(4u, api.m_CmdEmuAdapters.size());
+  const CCmdEmuAdapter& card = api.m_CmdEmuAdapters[0];
+  EXPECT_EQ("CVFT5213000A400BGN", card.m_SerialNumber);
+  EXPECT_EQ("INTEL SSDPEDMD400G4", card.m_ModelNumber);
+  EXPECT_EQ(781422768u, card.m_NativeMaxLBA);
+  EXPECT_EQ(512u, card.m_SectorSize);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(i, api.m_CmdEmuAdapters[i].m_Index);
+    EXPECT_EQ(i + 1, api.m_CmdEmuAdapters[i].m_Number);
+  }
+
+  for (size_t i = 0; i < 4; ++i) {
+    CCmdEmuAdapter& r = api.m_CmdEmuAdapters[i];
+    const bool addInCard = i < 2;
+    ASSERT_EQ(0u, api.GetLogPageInformation(r.m_Index, r.m_Getlog, addInCard)) << i;
+    EXPECT_EQ(0u, r.m_Getlog.m_CriticalWarnings) << i;
+    EXPECT_EQ(100, r.m_Getlog.m_AvailableSpare);
+    EXPECT_EQ(10, r.m_Getlog.m_AvailableSpareThreshold);
+    EXPECT_GT(r.m_Getlog.m_PowerOnHours, 0u);
+    EXPECT_EQ(100u, r.m_Getlog.m_ThermalThrottleStatus);
+    EXPECT_GE(r.m_Getlog.m_WearLevelingCount, 98u);
+    const int margin = addInCard ? 5 : 14;
+    EXPECT_GE(r.m_Getlog.m_CurrentTemperature, 28 + margin) << i;
+    EXPECT_LE(r.m_Getlog.m_CurrentTemperature, 34 + margin) << i;
+  }
+  CCmdEmuGetlog log;
+  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.GetLogPageInformation(9, log, true)) << "no drive 9";
+  EXPECT_EQ(10, log.m_CurrentTemperature);
+}
+
+TEST_F(CmdEmuSim, MaintenanceChangesTheDrive) {
+  Fleet(R"({"drives": [{}, {}, {}]})");
+  EXPECT_EQ(0u, api.CmdEmu_set(2, "MaximumLBA", 2, 50));  // "MaximumLBA=X50"
+  EXPECT_EQ(0u, api.CmdEmu_format(1, 0));
+  EXPECT_EQ(0u, api.CmdEmu_delete(0));
+  EXPECT_EQ(0u, api.CmdEmu_set(0, "MaximumLBA", 4, 12345));  // "MaximumLBA=native"
+  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.CmdEmu_set(0, "MaximumLBA", 0, 1)) << "no setting text";
+  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.CmdEmu_set(0, "MaximumLBA", 5, 1));
+  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.CmdEmu_set(7, "MaximumLBA", 4, 0)) << "invalid index";
+  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.CmdEmu_format(7, 0));
+  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.CmdEmu_delete(7));
+  uint64_t count = 0;
+  ASSERT_EQ(0u, api.GetAdapterCount(count));
+  EXPECT_EQ(api.m_CmdEmuAdapters[2].m_NativeMaxLBA / 2, api.m_CmdEmuAdapters[2].m_MaximumLBA);
+}
+
+// Each operation under each fault of the simulator, as a status or a
+// conversion exception.
+TEST_F(CmdEmuSim, EveryFaultOnEveryCommand) {
+  const char* const kinds[] = {"empty",        "no-results",   "invalid-index", "garbage",
+                               "out-of-range", "exit-nonzero", "stderr-only",   "hang"};
+  const uint32_t F = PI::ERR_TOOL_FAILED, N = PI::ERR_NO_SUPPORTED_HARDWARE, T = kThrows;
+  struct Command {
+    const char* name;
+    std::function<uint32_t(IPLUGINAPI_IMPL&)> run;
+    uint32_t expected[8];  // by kind, in the order above
+  };
+  auto health = [](IPLUGINAPI_IMPL& api) {
+    CCmdEmuGetlog log;
+    return api.GetLogPageInformation(0, log, true);
+  };
+  const Command commands[] = {
+      {"show", [](IPLUGINAPI_IMPL& api) { uint64_t c = 0; return api.GetAdapterCount(c); },
+       {F, N, N, N, T, N, F, F}},
+      {"version", [](IPLUGINAPI_IMPL& api) { std::string v; return api.GetVersion(v); },
+       {F, F, F, F, 0, F, F, F}},
+      {"log2", health, {F, 0, F, 0, T, 0, F, F}},
+      {"log197", health, {F, 0, F, 0, T, 0, F, F}},
+      {"log202", health, {F, 0, F, 0, T, 0, F, F}},
+      {"format", [](IPLUGINAPI_IMPL& api) { return api.CmdEmu_format(0, 0); },
+       {F, F, F, F, 0, F, 0, F}},
+      {"delete", [](IPLUGINAPI_IMPL& api) { return api.CmdEmu_delete(0); },
+       {F, F, F, F, 0, F, 0, F}},
+      {"set", [](IPLUGINAPI_IMPL& api) { return api.CmdEmu_set(0, "MaximumLBA", 4, 0); },
+       {F, F, F, F, 0, F, F, F}},
+  };
+  for (const Command& c : commands) {
+    for (size_t k = 0; k < 8; ++k) {
+      Fleet(std::string(R"({"drives": [{}], "faults": {")") + c.name + "\": \"" + kinds[k] +
+            "\"}}");
+      uint32_t got = 0;
+      try {
+        got = c.run(api);
+      } catch (const ConversionError&) {
+        got = kThrows;
+      }
+      EXPECT_EQ(c.expected[k], got) << c.name << " / " << kinds[k];
+    }
+  }
+}
+
+TEST_F(CmdEmuSim, PagesReadBeforeAFailingPageKeepTheirValues) {
+  Fleet(R"({"drives": [{"health": {"criticalWarnings": 1, "temperature": 70},
+                        "faults": {"log197": "invalid-index"}}]})");
+  CCmdEmuGetlog log;
+  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.GetLogPageInformation(0, log, true));
+  EXPECT_EQ(1u, log.m_CriticalWarnings) << "page 2 was stored; no temperature bits were added";
+  EXPECT_EQ(1, log.m_SpareBelowThreshold);
+  EXPECT_EQ(10, log.m_CurrentTemperature);
+}
+
+TEST_F(CmdEmuSim, AFailedInventoryKeepsTheCountAndEmptiesTheRecords) {
+  uint64_t count = 0;
+  ASSERT_EQ(0u, api.GetAdapterCount(count));
+  Fleet(R"({"drives": [{}], "faults": {"show": "empty"}})");
+  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.GetAdapterCount(count));
+  EXPECT_EQ(4u, count);
+  EXPECT_TRUE(api.m_CmdEmuAdapters.empty());
+}
+
+TEST_F(CmdEmuSim, AToolThatCannotRunFailsEveryOperation) {
+  api.m_ToolPath = dir / "no-such-tool";
+  uint64_t count = 0;
+  std::string version;
+  CCmdEmuGetlog log;
+  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.GetAdapterCount(count));
+  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.GetVersion(version));
+  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.GetLogPageInformation(0, log, true));
+  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.CmdEmu_format(0, 0));
+  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.CmdEmu_delete(0));
+  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.CmdEmu_set(0, "MaximumLBA", 4, 0));
+}
+
+}  // namespace
