@@ -104,7 +104,19 @@ struct QuickReject {
     if (length < minLength) return true;
     if (prefixBytes == 0) return false;
     uint64_t w[2] = {0, 0};
-    std::memcpy(w, s, length < 16 ? length : 16);  // length >= prefixBytes here
+    if (length >= 16) {
+      std::memcpy(&w[0], s, 8);
+      std::memcpy(&w[1], s + 8, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    } else if (length > 8) {
+      // Bytes 8 .. length-1 from the last 8 bytes of the text, shifted down.
+      std::memcpy(&w[0], s, 8);
+      std::memcpy(&w[1], s + length - 8, 8);
+      w[1] >>= 8 * (16 - length);
+#endif
+    } else {
+      std::memcpy(w, s, length < 16 ? length : 16);  // length >= prefixBytes here
+    }
     return (((w[0] | orMask[0]) & cmpMask[0]) != value[0]) |
            (((w[1] | orMask[1]) & cmpMask[1]) != value[1]);
   }
