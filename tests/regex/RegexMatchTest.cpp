@@ -290,4 +290,36 @@ TEST(RegexMatch, ToolPatternsReadTheirValues) {
   }
 }
 
+// The pre-check compares up to 16 prefix bytes with word loads; every prefix
+// length, text length and mismatch position must give what the matcher gives.
+TEST(RegexMatch, PrefixPreCheckAtEveryLength) {
+  const std::string letters = "abcdefghij:lmnopqrst";
+  TLX::Regex::CContext ctx;
+  int checked = 0;
+  for (size_t n = 1; n <= 18; ++n) {
+    const std::string prefix = letters.substr(0, n);
+    for (int flags : {0, 8}) {
+      basic_regex<char> re(("^" + prefix + ".*").c_str(), flags);
+      for (size_t len = n; len <= 20; ++len) {
+        std::string text = prefix + std::string(len - n, '.');
+        std::string upper = text;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_TRUE(re.MatchExact(text.data(), text.size()).IsMatched()) << text;
+        EXPECT_EQ(re.MatchExact(upper.data(), upper.size()).IsMatched(), flags == 8) << upper;
+        EXPECT_EQ(re.Match(upper.data(), upper.size()).IsMatched(), flags == 8) << upper;
+        for (size_t i = 0; i < n; ++i) {
+          std::string bad = upper;
+          bad[i] = '#';
+          EXPECT_FALSE(re.MatchExact(bad.data(), bad.size()).IsMatched()) << bad;
+          EXPECT_FALSE(re.MatchExact(bad.data(), bad.size(), &ctx).IsMatched()) << bad;
+          ++checked;
+        }
+      }
+      const std::string shorter = prefix.substr(0, n - 1);
+      EXPECT_FALSE(re.MatchExact(shorter.data(), shorter.size()).IsMatched());
+    }
+  }
+  EXPECT_EQ(checked, 2964);
+}
+
 }  // namespace
