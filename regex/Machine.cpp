@@ -96,7 +96,7 @@ Machine::Machine(const Program& p, CContext& c, const unsigned char* s, int64_t 
   }
   m_Budget = budget;
   m_Left = static_cast<int64_t>(budget);
-  m_MemoAfter = 1024 + 2 * chars;
+  m_MemoAfter = c.m_MemoAfter == CContext::kMemoAfterDefault ? 1024 + 2 * chars : c.m_MemoAfter;
   c.m_Exhausted = false;
   const size_t groups = static_cast<size_t>(p.groups) + 1;
   c.m_Slots.resize(2 * groups);
@@ -295,6 +295,7 @@ Machine::Outcome Machine::Run(const Code& code, int64_t start, int64_t* end) {
   const int64_t len = m_Len;
   int32_t pc = 0;
   int64_t pos = start;
+  if (m_MemoAfter == 0 && !m_MemoOn) ActivateMemo(code);
 
 #define TLX_FAIL                                                               \
   do {                                                                         \

@@ -133,21 +133,25 @@ int Compare(const std::string& ours, int flags, const std::string& theirs, uint3
     return 1;
   }
   CContext ctx;
+  CContext memoFromStart;  // exercises the memo on these short subjects too
+  memoFromStart.SetMemoAfter(0);
   int failures = 0;
   for (const std::string& s : subjects) {
     for (bool exact : {true, false}) {
       std::vector<int64_t> want;
       if (!pcre.Run(s, exact, re.MaxGroup(), want)) continue;  // PCRE2 hit a limit
-      bool exhausted = false;
+      bool exhausted = false, exhaustedMemo = false;
       const std::vector<int64_t> got = Ours(re, s, exact, ctx, exhausted);
-      if (exhausted) continue;
+      const std::vector<int64_t> gotMemo = Ours(re, s, exact, memoFromStart, exhaustedMemo);
+      if (exhausted || exhaustedMemo) continue;
       ++*compared;
-      if (got != want) {
+      if (got != want || gotMemo != want) {
         ++failures;
         if (failures <= 3) {
           ADD_FAILURE() << "pattern " << Escape(ours) << " flags " << flags << " (pcre "
                         << Escape(theirs) << ") " << (exact ? "exact" : "search") << " \""
-                        << Escape(s) << "\": ours " << Show(got) << " pcre " << Show(want);
+                        << Escape(s) << "\": ours " << Show(got) << " with memo " << Show(gotMemo)
+                        << " pcre " << Show(want);
         }
       }
     }

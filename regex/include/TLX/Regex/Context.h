@@ -53,6 +53,11 @@ class CContext {
   void SetMaxStackFrames(size_t frames) { m_MaxFrames = frames; }
   size_t MaxStackFrames() const { return m_MaxFrames; }
 
+  // Back-tracks after which the memo of failed pairs is switched on; by
+  // default 1024 + 2 * (length + 1). 0 switches it on from the start.
+  static constexpr uint64_t kMemoAfterDefault = ~uint64_t{0};
+  void SetMemoAfter(uint64_t backtracks) { m_MemoAfter = backtracks; }
+
   // True when the last call through this context ended for lack of steps or
   // stack rather than by finding or excluding a match.
   bool BudgetExhausted() const { return m_Exhausted; }
@@ -65,6 +70,7 @@ class CContext {
   uint64_t m_StepBase = kDefaultStepBase;
   uint64_t m_StepsPerChar = kDefaultStepsPerChar;
   size_t m_MaxFrames = kDefaultMaxStackFrames;
+  uint64_t m_MemoAfter = kMemoAfterDefault;
   bool m_Exhausted = false;
   uint64_t m_StepsUsed = 0;
 
