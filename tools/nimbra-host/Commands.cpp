@@ -1,41 +1,322 @@
 #include "Commands.h"
 
-#include <boost/format.hpp>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+#include <sstream>
 #include <vector>
 
+#include "JsonView.h"
+#include "ObjectId.h"
 #include "PI/Records.h"
+#include "PI/Status.h"
+#include "TextView.h"
+#include "ValueNames.h"
 
 namespace nimbra_host {
 
 namespace {
 
-std::string Hex(uint64_t id) { return (boost::format("0x%016X") % id).str(); }
+const char kPrefix[] = "nimbra-host: ";
 
-int Show(PluginSession& session, std::ostream& out, std::ostream& err) {
-  std::vector<PI::CObject> topology;
-  const CallResult r = session.Call(PI::CMD_GET_TOPOLOGY, 0, &topology);
-  if (!r.ok()) {
-    err << "nimbra-host: GetTopology failed: " << Describe(r) << "\n";
+// What a command works on, and where it reports.
+struct Context {
+  PluginSession& session;
+  const HostOptions& options;
+  std::ostream& out;
+  std::ostream& err;
+
+  std::string Id() const { return FormatObjectId(options.objectId); }
+
+  // One line for a failed request about the command's object: an unknown
+  // object by name, anything else with what was asked and the status.
+  int Fail(const CallResult& r, const std::string& what) const {
+    if (!r.threw && r.status == PI::ERR_OBJECT_NOT_FOUND) {
+      err << kPrefix << "no object " << Id() << " (" << Describe(r) << ")\n";
+    } else {
+      err << kPrefix << what << " of " << Id() << " failed: " << Describe(r) << "\n";
+    }
     return 1;
   }
-  out << "adapters: " << session.AdapterIDs().size() << "\n";
-  for (const PI::CAdapterID& id : session.AdapterIDs()) {
-    out << boost::format("  PCI %04x:%02x:%02x.%x  index %u  host number %u\n") % id.m_Segment %
-               id.m_Bus % id.m_Device % id.m_Function % id.m_Index % id.m_HostNumber;
+};
+
+// A whole decimal number, all of `text` (no blanks, no trailing words).
+std::optional<long long> ParseInteger(const std::string& text) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return std::nullopt;
+  errno = 0;
+  char* end = nullptr;
+  const long long n = std::strtoll(text.c_str(), &end, 10);
+  if (errno != 0 || end != text.c_str() + text.size()) return std::nullopt;
+  return n;
+}
+
+// A finite decimal number, all of `text`.
+std::optional<float> ParseFloat(const std::string& text) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return std::nullopt;
+  errno = 0;
+  char* end = nullptr;
+  const float f = std::strtof(text.c_str(), &end);
+  if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(f)) return std::nullopt;
+  return f;
+}
+
+std::string List(const std::vector<int>& values) {
+  std::string text;
+  for (const int v : values) text += (text.empty() ? "" : ", ") + std::to_string(v);
+  return text;
+}
+
+// Stores `text` in `p` by the kind of value `p` holds, within its limits.
+// Returns "" or the reason the text does not fit.
+std::string StoreValue(PI::CProperty& p, const std::string& text) {
+  const std::string quoted = "'" + text + "'";
+  switch (p.valueKind) {
+    case PI::VALUE_TEXT:
+      p.SetValue(text);
+      return "";
+    case PI::VALUE_NUMBER: {
+      const auto n = ParseInteger(text);
+      if (!n) return quoted + " is not a number";
+      if (*n < 0) return quoted + " is out of range (a number from 0)";
+      p.SetValue(static_cast<unsigned long>(*n));
+      return "";
+    }
+    case PI::VALUE_RANGE: {
+      const auto n = ParseInteger(text);
+      if (!n) return quoted + " is not a number";
+      if (*n < p.rangeMin || *n > p.rangeMax) {
+        return quoted + " is out of range (" + std::to_string(p.rangeMin) + ".." +
+               std::to_string(p.rangeMax) + ")";
+      }
+      if (p.rangeStep > 1 && (*n - p.rangeMin) % p.rangeStep != 0) {
+        return quoted + " is not a step of " + std::to_string(p.rangeStep) + " from " +
+               std::to_string(p.rangeMin);
+      }
+      p.SetValue(static_cast<int>(*n), p.rangeMin, p.rangeMax, p.rangeStep);
+      return "";
+    }
+    case PI::VALUE_ENUM: {
+      const auto n = ParseInteger(text);
+      if (!n) return quoted + " is not a number";
+      for (const int allowed : p.allowed) {
+        if (allowed == *n) {
+          p.SetValue(allowed, p.allowed);
+          return "";
+        }
+      }
+      return quoted + " is out of range (one of " + List(p.allowed) + ")";
+    }
+    case PI::VALUE_SET: {
+      std::vector<int> current;
+      std::stringstream items(text);
+      std::string item;
+      while (std::getline(items, item, ',')) {
+        const auto n = ParseInteger(item);
+        if (!n) return quoted + " is not a list of numbers";
+        bool known = false;
+        for (const int allowed : p.allowed) known = known || allowed == *n;
+        if (!known) return quoted + " is out of range (each one of " + List(p.allowed) + ")";
+        current.push_back(static_cast<int>(*n));
+      }
+      p.SetValue(current, p.allowed);
+      return "";
+    }
+    case PI::VALUE_FLOAT: {
+      const auto f = ParseFloat(text);
+      if (!f) return quoted + " is not a number";
+      p.SetValue(*f);
+      return "";
+    }
+    default:
+      return "the property holds no value that can be written";
   }
-  for (const PI::CObject& object : topology) {
-    out << Hex(object.m_ID) << "  kind " << object.m_Kind << "  changes " << object.m_ChangeCount
-        << "  properties " << object.m_Properties.size() << "\n";
+}
+
+// Reads one property; on failure reports it (a missing property by name).
+bool ReadProperty(const Context& c, PI::CProperty& p, int& status) {
+  p = PI::CProperty();
+  p.id = c.options.property;
+  const CallResult r = c.session.Call(PI::CMD_GET_PROPERTY, c.options.objectId, &p);
+  if (r.ok()) return true;
+  if (!r.threw && r.status == PI::ERR_GENERAL) {
+    c.err << kPrefix << "object " << c.Id() << " has no property " << c.options.property << "\n";
+    status = 1;
+  } else {
+    status = c.Fail(r, "reading property " + std::to_string(c.options.property));
   }
+  return false;
+}
+
+int Get(const Context& c) {
+  std::vector<PI::CProperty> properties;
+  if (c.options.propertySet) {
+    PI::CProperty p;
+    int status = 0;
+    if (!ReadProperty(c, p, status)) return status;
+    properties.push_back(p);
+  } else {
+    const CallResult r = c.session.Call(PI::CMD_GET_PROPERTIES, c.options.objectId, &properties);
+    if (!r.ok()) return c.Fail(r, "reading the properties");
+  }
+  if (c.options.json) {
+    Json j;
+    j["id"] = c.Id();
+    j["properties"] = Json::array();
+    for (const PI::CProperty& p : properties) j["properties"].push_back(PropertyJson(p));
+    c.out << j.dump(2) << "\n";
+  } else {
+    for (const PI::CProperty& p : properties) c.out << PropertyLine(p) << "\n";
+  }
+  return 0;
+}
+
+int Set(const Context& c) {
+  // The host sends back the record it read, with the new value: the
+  // plug-in takes the limits from it.
+  PI::CProperty p;
+  int status = 0;
+  if (!ReadProperty(c, p, status)) return status;
+  const std::string problem = StoreValue(p, c.options.value);
+  if (!problem.empty()) {
+    c.err << kPrefix << "property " << c.options.property << " of " << c.Id() << ": " << problem
+          << "\n";
+    return 1;
+  }
+  const CallResult r = c.session.Call(PI::CMD_SET_PROPERTY, c.options.objectId, &p);
+  if (!r.ok()) return c.Fail(r, "writing property " + std::to_string(c.options.property));
+  if (!ReadProperty(c, p, status)) return status;
+  c.out << PropertyLine(p) << "\n";
+  return 0;
+}
+
+// The object's operations; false (reported) when they cannot be read.
+bool ReadOperations(const Context& c, std::vector<PI::COperation>& ops, int& status) {
+  const CallResult r = c.session.Call(PI::CMD_GET_OPERATIONS, c.options.objectId, &ops);
+  if (r.ok()) return true;
+  status = c.Fail(r, "reading the operations");
+  return false;
+}
+
+// The operation record to send: the object's own, as listed, when it lists
+// the id; a bare record with the id otherwise.
+PI::COperation OperationRecord(const std::vector<PI::COperation>& ops, int32_t id) {
+  for (const PI::COperation& op : ops) {
+    if (op.id == id) return op;
+  }
+  PI::COperation op;
+  op.id = id;
+  op.secondaryId = id;
+  return op;
+}
+
+std::string OperationTitle(const Context& c) {
+  std::string name = OperationName(c.options.operation);
+  return "operation " + std::to_string(c.options.operation) +
+         (name.empty() ? "" : " (" + name + ")") + " on " + c.Id();
+}
+
+int Ops(const Context& c) {
+  std::vector<PI::COperation> ops;
+  int status = 0;
+  if (!ReadOperations(c, ops, status)) return status;
+  if (ops.empty()) c.out << "no operations\n";
+  for (const PI::COperation& op : ops) c.out << OperationLine(op) << "\n";
+  return 0;
+}
+
+int Check(const Context& c) {
+  std::vector<PI::COperation> ops;
+  int status = 0;
+  if (!ReadOperations(c, ops, status)) return status;
+  PI::COperation op = OperationRecord(ops, c.options.operation);
+  const CallResult r = c.session.Call(PI::CMD_CHECK_OPERATION, c.options.objectId, &op);
+  if (r.threw || r.status == PI::ERR_OBJECT_NOT_FOUND) return c.Fail(r, "checking an operation");
+  if (r.status == 0) {
+    c.out << OperationTitle(c) << ": allowed\n";
+    return 0;
+  }
+  c.out << OperationTitle(c) << ": refused, " << Describe(r) << "\n";
+  return 1;
+}
+
+int Exec(const Context& c) {
+  std::vector<PI::COperation> ops;
+  int status = 0;
+  if (!ReadOperations(c, ops, status)) return status;
+  PI::COperation op = OperationRecord(ops, c.options.operation);
+  const CallResult r = c.session.Call(PI::CMD_EXECUTE_OPERATION, c.options.objectId, &op);
+  if (!r.ok()) return c.Fail(r, "executing operation " + std::to_string(c.options.operation));
+  const std::vector<PI::CEvent>& events = op.GetEvents();
+  if (c.options.json) {
+    for (const PI::CEvent& e : events) c.out << EventJson(e).dump() << "\n";
+    return 0;
+  }
+  c.out << OperationTitle(c) << ": done, " << events.size()
+        << (events.size() == 1 ? " event" : " events") << "\n";
+  for (const PI::CEvent& e : events) c.out << EventLine(e) << "\n";
+  return 0;
+}
+
+int Watch(const Context& c, StopSignal& stop) {
+  const int status = PrintShow(c.session, c.options.json, true, 0, c.out, c.err);
+  if (status != 0) return status;
+  if (!c.options.json) c.out << "\n";
+  c.out.flush();
+  std::ostream& out = c.out;
+  const bool json = c.options.json;
+  c.session.OnEvents([&out, json](const std::vector<PI::CEvent>& events) {
+    for (const PI::CEvent& e : events) out << (json ? EventJson(e).dump() : EventLine(e)) << "\n";
+    out.flush();
+  });
+  // Events raised before the receiver was set wait in the plug-in's queue.
+  c.session.FetchEvents();
+  if (!json) {
+    c.err << kPrefix << "watching for events, "
+          << (c.options.secondsSet ? "for " + std::to_string(c.options.seconds) + " s or " : "")
+          << "until Ctrl-C\n";
+  }
+  if (c.options.secondsSet) {
+    stop.WaitFor(std::chrono::seconds(c.options.seconds));
+  } else {
+    stop.Wait();
+  }
+  c.session.OnEvents(nullptr);
   return 0;
 }
 
 }  // namespace
 
-int RunCommand(PluginSession& session, const HostOptions& options, std::ostream& out,
-               std::ostream& err) {
-  if (options.command == "show") return Show(session, out, err);
-  err << "nimbra-host: the command '" << options.command << "' is not available yet\n";
+int PrintShow(PluginSession& session, bool json, bool compact, uint32_t initializeStatus,
+              std::ostream& out, std::ostream& err) {
+  std::vector<PI::CObject> topology;
+  const CallResult r = session.Call(PI::CMD_GET_TOPOLOGY, 0, &topology);
+  if (!r.ok()) {
+    err << kPrefix << "reading the topology failed: " << Describe(r) << "\n";
+    return 1;
+  }
+  if (json) {
+    out << TopologyJson(initializeStatus, session.AdapterIDs(), topology).dump(compact ? -1 : 2)
+        << "\n";
+  } else {
+    PrintTopology(out, topology);
+  }
+  return 0;
+}
+
+int RunCommand(PluginSession& session, const HostOptions& options, StopSignal& stop,
+               std::ostream& out, std::ostream& err) {
+  const Context c{session, options, out, err};
+  const std::string& command = options.command;
+  if (command == "show") return PrintShow(session, options.json, false, 0, out, err);
+  if (command == "watch") return Watch(c, stop);
+  if (command == "get") return Get(c);
+  if (command == "set") return Set(c);
+  if (command == "ops") return Ops(c);
+  if (command == "check") return Check(c);
+  if (command == "exec") return Exec(c);
+  err << kPrefix << "unknown command '" << command << "'\n";
   return 1;
 }
 

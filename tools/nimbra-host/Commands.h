@@ -1,16 +1,30 @@
-// The harness's commands, run on an initialized plug-in session. Each prints
-// its result to stdout and its errors as one line on stderr, and returns the
-// process exit status (0 done, 1 failure).
+// The harness's commands, run on an initialized plug-in session whose
+// adapters have their host numbers: show, watch, get, set, ops, check, exec
+// (grammar in HostOptions.h). Each prints its result to `out` and a failure
+// as one line on `err` ("nimbra-host: ..."), and returns the process exit
+// status: 0 done, 1 failure (an unknown object, a property the object does
+// not have, a value the property does not take, a status the plug-in
+// refused with; check: the plug-in refused the operation).
+//
+// watch prints events from the plug-in's worker thread while the calling
+// thread waits for `stop` (or --seconds); it has stopped printing when it
+// returns.
 #pragma once
 
 #include <ostream>
 
 #include "HostOptions.h"
 #include "PluginSession.h"
+#include "StopSignal.h"
 
 namespace nimbra_host {
 
-int RunCommand(PluginSession& session, const HostOptions& options, std::ostream& out,
-               std::ostream& err);
+int RunCommand(PluginSession& session, const HostOptions& options, StopSignal& stop,
+               std::ostream& out, std::ostream& err);
+
+// Prints the topology as `show` does, the JSON document on one line when
+// `compact`. Returns the exit status.
+int PrintShow(PluginSession& session, bool json, bool compact, uint32_t initializeStatus,
+              std::ostream& out, std::ostream& err);
 
 }  // namespace nimbra_host

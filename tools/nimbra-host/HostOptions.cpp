@@ -3,7 +3,10 @@
 #include <boost/convert.hpp>
 #include <boost/convert/stream.hpp>
 #include <boost/optional.hpp>
+#include <climits>
 #include <cstring>
+
+#include "ObjectId.h"
 
 namespace nimbra_host {
 
@@ -21,6 +24,109 @@ boost::optional<unsigned> ParseUnsigned(const std::string& text) {
   }
   cnv(std::dec);
   return boost::convert<unsigned>(text, cnv);
+}
+
+// A decimal property or operation number: 0 to 2^31-1.
+boost::optional<int32_t> ParseNumberId(const std::string& text) {
+  if (text.empty() || text.size() > 10 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return boost::none;
+  }
+  const unsigned long long n = std::stoull(text);
+  if (n > static_cast<unsigned long long>(INT32_MAX)) return boost::none;
+  return static_cast<int32_t>(n);
+}
+
+// The arguments each command takes, in order; options are its own.
+struct Grammar {
+  const char* command;
+  std::vector<const char*> required;
+  std::vector<const char*> optional;
+  bool json;
+  bool seconds;
+};
+
+const Grammar kGrammars[] = {
+    {"show", {}, {}, true, false},
+    {"watch", {}, {}, true, true},
+    {"get", {"ID"}, {"PROPERTY"}, true, false},
+    {"set", {"ID", "PROPERTY", "VALUE"}, {}, false, false},
+    {"ops", {"ID"}, {}, false, false},
+    {"check", {"ID", "OP"}, {}, false, false},
+    {"exec", {"ID", "OP"}, {}, true, false},
+};
+
+// Fills the command's fields of `o` from o.args, or sets o.error.
+void ParseCommandArguments(HostOptions& o) {
+  const Grammar* grammar = nullptr;
+  for (const Grammar& g : kGrammars) {
+    if (o.command == g.command) grammar = &g;
+  }
+  if (grammar == nullptr) return;
+  const std::string& c = o.command;
+  std::vector<std::string> positional;
+  for (size_t i = 0; i < o.args.size(); ++i) {
+    const std::string& a = o.args[i];
+    if (a == "--json" && grammar->json) {
+      o.json = true;
+    } else if (a == "--seconds" && grammar->seconds) {
+      if (i + 1 >= o.args.size()) {
+        o.error = c + ": --seconds needs a value";
+        return;
+      }
+      const std::string& text = o.args[++i];
+      const auto n = ParseUnsigned(text);
+      if (!n) {
+        o.error = c + ": --seconds: '" + text + "' is not a whole number";
+        return;
+      }
+      o.secondsSet = true;
+      o.seconds = *n;
+    } else if (a.compare(0, 2, "--") == 0) {
+      o.error = c + ": unknown option '" + a + "'";
+      return;
+    } else {
+      positional.push_back(a);
+    }
+  }
+  const size_t required = grammar->required.size();
+  if (positional.size() < required) {
+    o.error = c + " needs " + grammar->required[positional.size()];
+    return;
+  }
+  if (positional.size() > required + grammar->optional.size()) {
+    o.error = c + ": unexpected argument '" + positional[required + grammar->optional.size()] + "'";
+    return;
+  }
+  for (size_t i = 0; i < positional.size(); ++i) {
+    const std::string word = i < required ? grammar->required[i] : grammar->optional[i - required];
+    const std::string& text = positional[i];
+    if (word == "ID") {
+      const auto id = ParseObjectId(text);
+      if (!id) {
+        o.error = "'" + text + "' is not an object ID (hexadecimal, as show prints it)";
+        return;
+      }
+      o.objectId = *id;
+    } else if (word == "PROPERTY") {
+      const auto id = ParseNumberId(text);
+      if (!id) {
+        o.error = "property '" + text + "' is not a number (a property id as show prints it)";
+        return;
+      }
+      o.propertySet = true;
+      o.property = *id;
+    } else if (word == "OP") {
+      const auto id = ParseNumberId(text);
+      if (!id) {
+        o.error = "operation '" + text + "' is not a number (an operation id as ops prints it)";
+        return;
+      }
+      o.operation = *id;
+    } else {
+      o.value = text;
+    }
+  }
 }
 
 }  // namespace
@@ -94,6 +200,7 @@ HostOptions ParseHostOptions(int argc, const char* const* argv) {
     }
   }
   if (o.error.empty() && o.command.empty() && !o.help) o.error = "no command given";
+  if (o.error.empty() && !o.help) ParseCommandArguments(o);
   return o;
 }
 
@@ -118,7 +225,8 @@ std::string Usage() {
          "  --plugin FILE      plug-in library (default: libNimbra.so beside nimbra-host)\n"
          "  --config-dir DIR   folder of Nimbra.ini (default: the current folder)\n"
          "  --sysfs-root DIR   sysfs tree to find PCI devices in (default: /sys)\n"
-         "  --trace MASK       trace levels of the plug-in: 2 calls, 4 objects, 8 locks, 16 values\n"
+         "  --trace MASK       trace levels of the plug-in: 2 calls, 4 objects, 8 locks, 16 "
+         "values\n"
          "  --trace-file FILE  write trace lines to FILE instead of stderr\n"
          "  --tool-timeout S   time limit of one SSD tool run (default 120)\n"
          "  --settle S         wait at most S seconds for the first health read (default 10)\n"

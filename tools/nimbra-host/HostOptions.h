@@ -1,8 +1,12 @@
 // The harness's command line: global options, the command and its arguments.
 // ParseHostOptions never exits or prints; it reports a bad command line as
-// one message in HostOptions::error.
+// one message in HostOptions::error. Everything that can be checked without
+// the plug-in is checked here (object IDs are hexadecimal, property and
+// operation numbers are decimal, options belong to their command), so that a
+// wrong command line fails before the plug-in is loaded.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,7 +18,7 @@ struct HostOptions {
   std::string sysfsRoot;   // --sysfs-root DIR
   unsigned traceMask = 0;  // --trace MASK (decimal or 0x hex)
   bool traceSet = false;
-  std::string traceFile;   // --trace-file FILE
+  std::string traceFile;        // --trace-file FILE
   unsigned toolTimeoutS = 120;  // --tool-timeout S
   unsigned settleS = 10;        // --settle S
   bool simulate = false;        // --simulate [FLEET.json]
@@ -22,8 +26,19 @@ struct HostOptions {
 
   bool help = false;
   std::string command;            // show, watch, get, set, ops, check, exec
-  std::vector<std::string> args;  // the command's own arguments and options
-  std::string error;              // non-empty when the command line is wrong
+  std::vector<std::string> args;  // the command's own arguments and options, as given
+
+  // The command's arguments, checked against its grammar (see Usage).
+  bool json = false;        // --json (show, watch, get, exec)
+  bool secondsSet = false;  // watch --seconds N
+  unsigned seconds = 0;
+  uint64_t objectId = 0;     // ID: get, set, ops, check, exec
+  bool propertySet = false;  // PROPERTY: get (optional), set
+  int32_t property = 0;
+  int32_t operation = 0;  // OP: check, exec
+  std::string value;      // VALUE: set (checked against the property later)
+
+  std::string error;  // non-empty when the command line is wrong
 };
 
 HostOptions ParseHostOptions(int argc, const char* const* argv);

@@ -104,10 +104,9 @@ CallResult PluginSession::DeInitialize() {
   return Call(PI::CMD_DEINITIALIZE, 0, nullptr);
 }
 
-bool PluginSession::WaitForNotifications(unsigned count, unsigned seconds) {
+bool PluginSession::WaitForNotifications(unsigned count, std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(m_Lock);
-  return m_NotifiedCv.wait_for(lock, std::chrono::seconds(seconds),
-                               [&] { return m_Notifications >= count; });
+  return m_NotifiedCv.wait_for(lock, timeout, [&] { return m_Notifications >= count; });
 }
 
 unsigned PluginSession::Notifications() const {
@@ -116,17 +115,28 @@ unsigned PluginSession::Notifications() const {
 }
 
 void PluginSession::OnEvents(std::function<void(const std::vector<PI::CEvent>&)> callback) {
+  std::lock_guard<std::mutex> lock(m_DeliveryLock);
   m_OnEvents = std::move(callback);
 }
 
+CallResult PluginSession::FetchEvents() {
+  std::lock_guard<std::mutex> lock(m_DeliveryLock);
+  return FetchAndDeliver();
+}
+
+CallResult PluginSession::FetchAndDeliver() {
+  PI::COperation fetch;
+  fetch.id = kGetEventsOperation;
+  fetch.secondaryId = kGetEventsOperation;
+  const CallResult r = Call(PI::CMD_EXECUTE_OPERATION, m_PluginId, &fetch);
+  if (r.ok() && m_OnEvents && !fetch.GetEvents().empty()) m_OnEvents(fetch.GetEvents());
+  return r;
+}
+
 void PluginSession::Notified(IPLUGINAPI*) {
-  if (m_OnEvents) {
-    PI::COperation fetch;
-    fetch.id = kGetEventsOperation;
-    fetch.secondaryId = kGetEventsOperation;
-    if (Call(PI::CMD_EXECUTE_OPERATION, m_PluginId, &fetch).ok() && !fetch.GetEvents().empty()) {
-      m_OnEvents(fetch.GetEvents());
-    }
+  {
+    std::lock_guard<std::mutex> lock(m_DeliveryLock);
+    if (m_OnEvents) FetchAndDeliver();
   }
   {
     std::lock_guard<std::mutex> lock(m_Lock);

@@ -5,10 +5,13 @@
 // the plug-in). The destructor de-initializes a plug-in that was initialized,
 // releases the interface object and unloads the library.
 //
-// Thread-safety: Call may be used from several threads; the notification
-// callback runs on the plug-in's worker thread.
+// Thread-safety: Call, FetchEvents, OnEvents and the waits may be used from
+// several threads; the notification callback runs on the plug-in's worker
+// thread. Load, Initialize, SetAdapterIDs and DeInitialize belong to the
+// thread that owns the session.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -53,13 +56,20 @@ class PluginSession : public PI::CNotifyTarget {
   const std::vector<PI::CAdapterID>& AdapterIDs() const { return m_AdapterIDs; }
 
   // Waits until the plug-in has notified the host at least `count` times in
-  // all, or `seconds` have passed. Returns true when notified.
-  bool WaitForNotifications(unsigned count, unsigned seconds);
+  // all, or `timeout` has passed. Returns true when notified.
+  bool WaitForNotifications(unsigned count, std::chrono::milliseconds timeout);
   unsigned Notifications() const;
 
-  // Called for every batch of events fetched after a notification (on the
-  // worker's thread). Set before SetAdapterIDs.
+  // Sets the receiver of events, or clears it with an empty function. While
+  // one is set, every notification fetches the waiting events (operation
+  // 50002 on the plug-in object) and hands a non-empty batch to it on the
+  // notifying thread; without one, events stay queued in the plug-in.
+  // Deliveries never overlap, and clearing waits for one in progress, so the
+  // receiver may go away once it is cleared. May be called at any time.
   void OnEvents(std::function<void(const std::vector<PI::CEvent>&)> callback);
+  // Fetches the waiting events now and hands a non-empty batch to the
+  // receiver, as a notification does. Returns the fetch's result.
+  CallResult FetchEvents();
 
   // The plug-in object's ID (the first object of the topology), 0 before
   // Initialize.
@@ -67,6 +77,8 @@ class PluginSession : public PI::CNotifyTarget {
 
  private:
   void Notified(IPLUGINAPI* api);
+  // REQUIRES: m_DeliveryLock held.
+  CallResult FetchAndDeliver();
 
   void* m_Library = nullptr;
   PFN_RELEASEIF m_Release = nullptr;
@@ -79,7 +91,9 @@ class PluginSession : public PI::CNotifyTarget {
   mutable std::mutex m_Lock;
   std::condition_variable m_NotifiedCv;
   unsigned m_Notifications = 0;  // guarded by m_Lock
-  std::function<void(const std::vector<PI::CEvent>&)> m_OnEvents;
+
+  std::mutex m_DeliveryLock;  // held across one fetch and its delivery
+  std::function<void(const std::vector<PI::CEvent>&)> m_OnEvents;  // guarded by m_DeliveryLock
 };
 
 }  // namespace nimbra_host

@@ -46,8 +46,11 @@ bool Simulation::Start(const std::string& toolPath, const std::string& fleet, st
   std::vector<std::string> output;
   const int rc = TLXX::CSystem::ExecuteCommand(toolPath, "sim-sysfs '" + m_Root + "' 2>&1", output);
   if (rc != TLXX::EXEC_OK || !fs::is_directory(root / "bus" / "pci" / "devices", ec)) {
-    error = "the simulator could not write the sysfs tree";
-    for (const std::string& line : output) error += "\n  " + line;
+    // The simulator names the fault in its first line, e.g. "isdct: fleet
+    // file f.json: drives[0].temprature: unknown key".
+    std::string why = output.empty() ? std::string() : output.front();
+    if (why.compare(0, 7, "isdct: ") == 0) why.erase(0, 7);
+    error = why.empty() ? "the simulator could not write the sysfs tree" : why;
     return false;
   }
   return true;

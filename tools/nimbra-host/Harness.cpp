@@ -1,0 +1,131 @@
+#include "Harness.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <boost/filesystem/path.hpp>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+
+#include "Commands.h"
+#include "PI/ConfigFile.h"
+#include "PluginSession.h"
+#include "Simulation.h"
+#include "TLX/Misc.h"
+#include "TLX/Trace.h"
+#include "TLXX/System.h"
+
+namespace nimbra_host {
+
+namespace {
+
+const char kPrefix[] = "nimbra-host: ";
+
+// Sends what is written to file descriptor 1 to descriptor 2 for its
+// lifetime.
+class StdoutToStderr {
+ public:
+  StdoutToStderr() {
+    std::cout.flush();
+    std::fflush(stdout);
+    m_Saved = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (m_Saved >= 0) dup2(STDERR_FILENO, STDOUT_FILENO);
+  }
+  ~StdoutToStderr() {
+    std::fflush(stdout);
+    if (m_Saved < 0) return;
+    dup2(m_Saved, STDOUT_FILENO);
+    close(m_Saved);
+  }
+  StdoutToStderr(const StdoutToStderr&) = delete;
+  StdoutToStderr& operator=(const StdoutToStderr&) = delete;
+
+ private:
+  int m_Saved = -1;
+};
+
+// Waits for the worker's first notification, at most `seconds`, ending
+// early on a stop request.
+void Settle(PluginSession& session, unsigned seconds, StopSignal& stop) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!stop.Requested() && std::chrono::steady_clock::now() < deadline) {
+    if (session.WaitForNotifications(1, std::chrono::milliseconds(50))) return;
+  }
+}
+
+}  // namespace
+
+int RunHarness(const HostOptions& options, StopSignal& stop, std::ostream& out, std::ostream& err) {
+  if (options.help) {
+    out << (options.command.empty() ? Usage() : CommandUsage(options.command));
+    return 0;
+  }
+  if (!options.error.empty()) {
+    err << kPrefix << options.error << " (see nimbra-host "
+        << (options.command.empty() ? "" : options.command + " ") << "--help)\n";
+    return 1;
+  }
+
+  if (!options.configDir.empty()) PI::CConfigFile::SetConfigDirectory(options.configDir);
+  if (!options.traceFile.empty() && !TLX::Internals::SetTraceFile(options.traceFile)) {
+    err << kPrefix << "cannot write the trace file " << options.traceFile << "\n";
+    return 1;
+  }
+  if (options.traceSet) TLX::Misc::SetModuleTraceMask("*", options.traceMask);
+  TLXX::CSystem::SetCommandTimeout(options.toolTimeoutS * 1000);
+
+  const boost::filesystem::path here = HarnessDirectory();
+  Simulation simulation;  // outlives the session: the plug-in runs the tool on its tree
+  if (options.simulate) {
+    std::string error;
+    if (!simulation.Start((here / "bin" / "isdct").string(), options.fleet, error)) {
+      err << kPrefix << error << "\n";
+      return 1;
+    }
+    TLXX::CSystem::SetSysfsRoot(simulation.SysfsRoot());
+  }
+  if (!options.sysfsRoot.empty()) TLXX::CSystem::SetSysfsRoot(options.sysfsRoot);
+  if (stop.Requested()) {
+    err << kPrefix << "interrupted\n";
+    return 1;
+  }
+
+  // Destroyed first: DeInitialize and releaseIf before the tree goes.
+  PluginSession session;
+  std::string error;
+  const std::string plugin =
+      options.plugin.empty() ? (here / "libNimbra.so").string() : options.plugin;
+  if (!session.Load(plugin, error)) {
+    err << kPrefix << error << "\n";
+    return 1;
+  }
+  CallResult init;
+  {
+    StdoutToStderr console;
+    init = session.Initialize();
+  }
+  if (!init.ok()) {
+    // Scripts get the document that says why, with what the plug-in shows.
+    if (options.command == "show" && options.json) {
+      PrintShow(session, true, false, init.status, out, err);
+    }
+    err << kPrefix << "initialize failed: " << Describe(init) << "\n";
+    return 2;
+  }
+  const CallResult ids = session.SetAdapterIDs();
+  if (!ids.ok()) {
+    err << kPrefix << "SetAdapterIDs failed: " << Describe(ids) << "\n";
+    return 1;
+  }
+  // The first scan inside Initialize reads no health pages; the worker's
+  // first full scan does, and notifies the host when it is done.
+  Settle(session, options.settleS, stop);
+  if (stop.Requested()) {
+    err << kPrefix << "interrupted\n";
+    return 1;
+  }
+  return RunCommand(session, options, stop, out, err);
+}
+
+}  // namespace nimbra_host

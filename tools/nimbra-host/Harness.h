@@ -1,0 +1,26 @@
+// RunHarness: one whole run of nimbra-host for a parsed command line. Plays
+// the host: loads the plug-in, sends Initialize (what the plug-in prints on
+// stdout meanwhile goes to stderr, so that stdout carries only the
+// command's output), hands out adapter numbers 0, 1, 2..., waits for the
+// worker's first notification (at most --settle seconds), runs the command
+// and then always de-initializes and releases the plug-in and removes the
+// simulation's temporary files, also when `stop` is requested (Ctrl-C,
+// SIGTERM) or an exception passes.
+//
+// Returns the exit status: 0 done; 1 a wrong command line, a failed request
+// or a stop before the command ran; 2 Initialize failed (the message names
+// the status). Messages go to `err` as single lines starting
+// "nimbra-host: ". Writes process-wide host settings (configuration folder,
+// trace, tool time limit, sysfs root, ISDCT_SIM_FLEET): one run per process.
+#pragma once
+
+#include <ostream>
+
+#include "HostOptions.h"
+#include "StopSignal.h"
+
+namespace nimbra_host {
+
+int RunHarness(const HostOptions& options, StopSignal& stop, std::ostream& out, std::ostream& err);
+
+}  // namespace nimbra_host

@@ -1,0 +1,131 @@
+#include "JsonView.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "ObjectId.h"
+
+namespace nimbra_host {
+
+namespace {
+
+// The float as the shortest decimal that reads back as the same float, so
+// that 26.0f prints as 26.0 and not as 26.000000476837158.
+double FloatNumber(float value) {
+  char text[32];
+  for (int digits = 6; digits <= 9; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
+    if (std::strtof(text, nullptr) == value) break;
+  }
+  return std::strtod(text, nullptr);
+}
+
+Json IdList(const std::vector<uint64_t>& ids) {
+  Json list = Json::array();
+  for (const uint64_t id : ids) list.push_back(FormatObjectId(id));
+  return list;
+}
+
+}  // namespace
+
+Json PropertyJson(const PI::CProperty& p) {
+  Json j;
+  j["id"] = p.id;
+  j["secondaryId"] = p.secondaryId;
+  j["textId"] = p.textId;
+  j["attrA"] = p.attrA;
+  j["attrB"] = p.attrB;
+  j["attrC"] = p.attrC;
+  j["valueKind"] = p.valueKind;
+  j["unit"] = p.unit;
+  j["severityId"] = p.severityId;
+  j["flagA"] = p.flagA;
+  j["flagB"] = p.flagB;
+  j["floatMarker"] = p.floatMarker;
+  j["writable"] = p.writable;
+  switch (p.valueKind) {
+    case PI::VALUE_TEXT:
+      j["value"] = p.text;
+      break;
+    case PI::VALUE_ENUM:
+      j["value"] = p.intValue;
+      j["allowed"] = p.allowed;
+      break;
+    case PI::VALUE_NUMBER:
+      j["value"] = p.number;
+      break;
+    case PI::VALUE_RANGE:
+      j["value"] = p.intValue;
+      j["min"] = p.rangeMin;
+      j["max"] = p.rangeMax;
+      j["step"] = p.rangeStep;
+      break;
+    case PI::VALUE_SET:
+      j["value"] = p.current;
+      j["allowed"] = p.allowed;
+      break;
+    case PI::VALUE_FLOAT:
+      j["value"] = FloatNumber(p.floatValue);
+      break;
+    default:
+      j["value"] = nullptr;
+  }
+  return j;
+}
+
+Json OperationJson(const PI::COperation& op) {
+  Json j;
+  j["id"] = op.id;
+  j["secondaryId"] = op.secondaryId;
+  j["words"] = {op.w1, op.w2, op.w3, op.w4, static_cast<int32_t>(op.b5), op.w6, op.w7, op.w8};
+  return j;
+}
+
+Json ObjectJson(const PI::CObject& o) {
+  Json j;
+  j["id"] = FormatObjectId(o.m_ID);
+  j["kind"] = o.m_Kind;
+  j["changeCount"] = o.m_ChangeCount;
+  j["locked"] = o.m_Locked != 0;
+  j["parents"] = IdList(o.m_Parents);
+  j["children"] = IdList(o.m_Children);
+  j["properties"] = Json::array();
+  for (const PI::CProperty& p : o.m_Properties) j["properties"].push_back(PropertyJson(p));
+  j["operations"] = Json::array();
+  for (const PI::COperation& op : o.m_Operations) j["operations"].push_back(OperationJson(op));
+  return j;
+}
+
+Json TopologyJson(uint32_t initializeStatus, const std::vector<PI::CAdapterID>& adapterIds,
+                  const std::vector<PI::CObject>& objects) {
+  Json j;
+  j["initialize"] = initializeStatus;
+  j["adapterIds"] = Json::array();
+  for (const PI::CAdapterID& a : adapterIds) {
+    Json id;
+    id["segment"] = a.m_Segment;
+    id["bus"] = a.m_Bus;
+    id["device"] = a.m_Device;
+    id["function"] = a.m_Function;
+    id["index"] = a.m_Index;
+    id["hostNumber"] = a.m_HostNumber;
+    j["adapterIds"].push_back(id);
+  }
+  j["objects"] = Json::array();
+  for (const PI::CObject& o : objects) j["objects"].push_back(ObjectJson(o));
+  return j;
+}
+
+Json EventJson(const PI::CEvent& e) {
+  Json j;
+  j["eventId"] = e.m_EventID;
+  j["severity"] = e.m_Severity;
+  j["objectId"] = FormatObjectId(e.m_ObjectID);
+  j["objectName"] = e.m_ObjectName;
+  j["placeholder1"] = e.GetPlaceHolder1();
+  j["placeholder2"] = e.GetPlaceHolder2();
+  j["time"] = e.m_Time;
+  return j;
+}
+
+}  // namespace nimbra_host
