@@ -44,7 +44,7 @@ fuzz: deps
 	@set -e; for f in build/fuzz/*_fuzz; do [ -x "$$f" ] || continue; \
 	  echo "== $$f ($(FUZZ_SECONDS) s)"; mkdir -p build/fuzz/corpus-$$(basename $$f); \
 	  "$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 build/fuzz/corpus-$$(basename $$f) \
-	    $$( [ -d fuzz/seeds/$$(basename $$f) ] && echo fuzz/seeds/$$(basename $$f) ); done
+	    $$(n=$$(basename $$f); ls -d fuzz/*/seeds/$$n fuzz/$${n%_fuzz}/seeds 2>/dev/null); done
 
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i

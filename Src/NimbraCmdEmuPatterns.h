@@ -55,8 +55,8 @@ constexpr const char* kPage2[] = {
     "^Device reliability has degraded: ([:digit:]+)",
     "^Media is in a read-only mode: ([:digit:]+)",
     "^Volatile memory backup device has failed: ([:digit:]+)",
-    "^Available Spare Normalized percentage of the remaining spare capacity available: "
-    "([:digit:]+)",
+    ("^Available Spare Normalized percentage of the remaining spare capacity available: "
+     "([:digit:]+)"),
     "^Available Spare Threshold Percentage: ([:digit:]+)",
     "^Percentage Used: ([:digit:]+)",
     "^Data Units Read: (0x[:xdigit:]+)",

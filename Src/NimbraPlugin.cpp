@@ -157,6 +157,10 @@ uint32_t IPLUGINAPI_IMPL::Initialize(std::vector<PI::CAdapterID>& out) {
 
 uint32_t IPLUGINAPI_IMPL::SetAdapterIDs(const std::vector<PI::CAdapterID>& ids) {
   NIMBRA_TRACE(2, kUnitPlugin, "ENTER SetAdapterIDs");
+  // The first call comes before the worker exists; a repeated one may race
+  // with a rescan, so the adapters and IDs are touched under m_DataLock.
+  TLX::Threading::Native_OS::CSyncGuard sg;
+  m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
   m_AdapterIDs.insert(m_AdapterIDs.end(), ids.begin(), ids.end());
   for (CIntelSSDAdapter& adapter : m_Adapters) {
     for (const PI::CAdapterID& id : m_AdapterIDs) {
@@ -173,6 +177,7 @@ uint32_t IPLUGINAPI_IMPL::SetAdapterIDs(const std::vector<PI::CAdapterID>& ids) 
   }
   // One worker per interface object: a repeated SetAdapterIDs renames the
   // adapters but never starts a second worker thread.
+  sg.Release();
   if (!m_WorkerThread) {
     m_WorkerThread = std::make_unique<TLX::Threading::CThread>();
     m_WorkerThread->Create(boost::bind(&IPLUGINAPI_IMPL::Worker, this), false);
