@@ -1,0 +1,173 @@
+// Fixture objects of the property-table tests, as a scan leaves them, and a
+// plug-in state object whose configuration file lives in a temporary folder.
+#pragma once
+
+#include <memory>
+
+#include "NimbraImpl.h"
+#include "PI/ConfigFile.h"
+#include "TestSupport.h"
+
+namespace nimbra_props {
+
+using NAMESPACE_Nimbra::CIntelSSDAdapter;
+using NAMESPACE_Nimbra::CIntelSSDPhysicalDrive;
+using NAMESPACE_Nimbra::IPLUGINAPI_IMPL;
+
+constexpr uint64_t kUnset = CIntelSSDAdapter::kUnset;
+
+// The plug-in's state with Nimbra.ini in a fresh folder (none there yet).
+struct Plugin {
+  nimbra_test::TempDir config;
+  std::unique_ptr<IPLUGINAPI_IMPL> api;
+  Plugin() {
+    PI::CConfigFile::SetConfigDirectory(config.path());
+    api = std::make_unique<IPLUGINAPI_IMPL>();
+  }
+  ~Plugin() {
+    api.reset();
+    PI::CConfigFile::SetConfigDirectory("");
+  }
+};
+
+// A healthy 400 GB add-in card after a full scan: tool temperature 31 (the
+// scan adds 5), 1234567 units read, 2345678 written, 8760 hours, wear 99.
+inline CIntelSSDAdapter HealthyCard() {
+  CIntelSSDAdapter a;
+  a.m_ID = 0x0135000000000001ULL;
+  a.m_Kind = 19038;
+  a.m_Index = 0;
+  a.m_SerialNumber = "CVFT5213000A400BGN";
+  a.m_Vendor = "Intel";
+  a.m_ModelNumber = "INTEL SSDPEDMD400G4";
+  a.m_ModelNumberCopy = a.m_ModelNumber;
+  a.m_DisplayName = "Torvik P3700 (0)";
+  a.m_Location = "PCI:Bus=5&Device=0&Function=0";
+  a.m_DriverName = "nvme";
+  a.m_DriverVersion = "1.0";
+  a.m_Firmware = "8DV101H0";
+  a.m_Bootloader = "8B1B0133";
+  a.m_DevicePath = "/dev/nvme0n1";
+  a.m_PciBus = 5;
+  a.m_WearLevelingCount = 99;
+  a.m_Temperature = 36.0f;
+  a.m_DataUnitsRead = 1234567;
+  a.m_DataUnitsWritten = 2345678;
+  a.m_PowerOnHours = 8760;
+  a.m_RatedEndurance = 7300;
+  a.m_ReserveSpace = 98;
+  a.m_WarningThreshold = 10;
+  a.m_HealthState = 40024;
+  a.m_ThrottleState = 40252;
+  return a;
+}
+
+// The same card as the first scan of Initialize leaves it: identity only,
+// no health log read yet, no host number (so no display name).
+inline CIntelSSDAdapter FreshCard() {
+  CIntelSSDAdapter a = HealthyCard();
+  const CIntelSSDAdapter fresh;
+  a.m_DisplayName.clear();
+  a.m_WearLevelingCount = fresh.m_WearLevelingCount;
+  a.m_Temperature = fresh.m_Temperature;
+  a.m_DataUnitsRead = fresh.m_DataUnitsRead;
+  a.m_DataUnitsWritten = fresh.m_DataUnitsWritten;
+  a.m_PowerOnHours = fresh.m_PowerOnHours;
+  a.m_ReserveSpace = fresh.m_ReserveSpace;
+  a.m_WarningThreshold = fresh.m_WarningThreshold;
+  return a;
+}
+
+// A healthy 800 GB 2.5-inch drive's adapter: tool temperature 28 (the scan
+// adds 14 for this family, but the adapter reports no temperature).
+inline CIntelSSDAdapter HealthyTwoAndAHalf() {
+  CIntelSSDAdapter a = HealthyCard();
+  a.m_ID = 0x0135000000000005ULL;
+  a.m_Index = 2;
+  a.m_SerialNumber = "PHFT5202002C800BGN";
+  a.m_ModelNumber = "INTEL SSDPE2MD800G4";
+  a.m_ModelNumberCopy = a.m_ModelNumber;
+  a.m_DisplayName = "Torvik 2.5in (2)";
+  a.m_Location = "PCI:Bus=129&Device=0&Function=0";
+  a.m_DevicePath = "/dev/nvme2n1";
+  a.m_PciBus = 129;
+  a.m_Temperature = 42.0f;
+  a.m_RatedEndurance = 14600;
+  return a;
+}
+
+// The card overheating and throttled: temperature flag set, tool reading
+// 81, throttle status 90; 1000 hours, wear 50, 10000000 units written.
+inline CIntelSSDAdapter DegradedCard() {
+  CIntelSSDAdapter a = HealthyCard();
+  a.m_CriticalWarnings = 0x02 | 0x40 | 0x200;
+  a.m_ThermalThrottleStatus = 90;
+  a.m_Temperature = 86.0f;
+  a.m_PowerOnHours = 1000;
+  a.m_WearLevelingCount = 50;
+  a.m_DataUnitsWritten = 10000000;
+  a.m_HealthState = 40150;
+  a.m_HealthReasons = {40459};
+  a.m_ThrottleState = 40410;
+  return a;
+}
+
+// The card failed: backup, reliability and read-only flags, worn out (wear
+// 0), spare down to 3 of a threshold of 10, 12 media errors.
+inline CIntelSSDAdapter FailedCard() {
+  CIntelSSDAdapter a = HealthyCard();
+  a.m_CriticalWarnings = 0x01 | 0x04 | 0x08 | 0x10;
+  a.m_ThermalThrottleStatus = 99;
+  a.m_WearLevelingCount = 0;
+  a.m_ReserveSpace = 3;
+  a.m_MediaErrors = 12;
+  a.m_HealthState = 40095;
+  a.m_HealthReasons = {40460, 40449, 40487, 40452};
+  a.m_ThrottleState = 40411;
+  a.m_SpareState = 40474;
+  return a;
+}
+
+// A drive behind HealthyCard.
+inline CIntelSSDPhysicalDrive CardDrive() {
+  CIntelSSDPhysicalDrive d;
+  d.m_ID = 0x0135000000000002ULL;
+  d.m_Kind = 19018;
+  d.m_AdapterIndex = 0;
+  d.m_SerialNumber = "CVFT5213000A400BGN";
+  d.m_Vendor = "Intel";
+  d.m_ModelNumber = "INTEL SSDPEDMD400G4";
+  d.m_DisplayName = "Torvik P3700 400GB (0)";
+  d.m_Location = "PCI:Bus=5&Device=0&Function=0&ID=0";
+  d.m_DevicePath = "/dev/nvme0n1";
+  d.m_State = 40099;
+  d.m_SectorSize = 512;
+  d.m_Temperature = 36.0f;
+  d.m_PhysicalSize = 381554;
+  d.m_Capacity = 381554;
+  d.m_UsedSize = 381554;
+  d.m_UsedPercent = 100;
+  return d;
+}
+
+// A drive behind HealthyTwoAndAHalf, over-provisioned to half, 4096-byte
+// sectors.
+inline CIntelSSDPhysicalDrive TwoAndAHalfDrive() {
+  CIntelSSDPhysicalDrive d = CardDrive();
+  d.m_ID = 0x0135000000000006ULL;
+  d.m_AdapterIndex = 2;
+  d.m_SerialNumber = "PHFT5202002C800BGN";
+  d.m_ModelNumber = "INTEL SSDPE2MD800G4";
+  d.m_DisplayName = "Torvik 2.5in 800GB (0)";
+  d.m_Location = "PCI:Bus=129&Device=0&Function=0&ID=0";
+  d.m_DevicePath = "/dev/nvme2n1";
+  d.m_SectorSize = 4096;
+  d.m_Temperature = 42.0f;
+  d.m_PhysicalSize = 763097;
+  d.m_Capacity = 763097;
+  d.m_UsedSize = 381548;
+  d.m_UsedPercent = 50;
+  return d;
+}
+
+}  // namespace nimbra_props

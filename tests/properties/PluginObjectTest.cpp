@@ -1,0 +1,157 @@
+// The plug-in object: its six properties with every word, selection, the
+// poll-interval write (clamped to the limits the record carries, counted,
+// written to Nimbra.ini, waking the worker), and its one operation.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Fixtures.h"
+#include "PI/Status.h"
+#include "PropertyWords.h"
+
+namespace nimbra_props {
+namespace {
+
+const std::vector<std::string> kRecords = {
+    "30137 30137 0 0 0 0 2 1 0 0 0 0 ro | \"Plugin:ID=309\"",
+    "30007 30007 23319 0 0 0 2 1 0 0 0 0 ro | \"Nimbra-Plugin\"",
+    "30099 30099 23324 0 0 0 2 1 0 0 0 0 ro | \"6.3.6\"",
+    "30003 30003 23323 0 0 0 2 1 0 0 0 0 ro | \"Intel, Inc.\"",
+    "30004 30099 23324 0 0 0 2 1 0 0 0 0 ro | \"3.0.2\"",
+    "30005 30005 23320 0 0 0 6 21007 0 0 0 0 rw | 30 in 2..255/1",
+};
+
+std::vector<std::string> Properties(IPLUGINAPI_IMPL& api, int32_t which) {
+  std::vector<PI::CProperty> out(4);  // a vector that held records before
+  EXPECT_EQ(0u, api.GetPluginProperties(api.m_Plugin, out, static_cast<PI::_PROPERTY_ID>(which)));
+  return Words(out);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(PluginProperties, SixInOrderWithEveryWord) {
+  Plugin p;
+  p.api->m_ToolVersion = "3.0.2";
+  EXPECT_EQ(kRecords, Properties(*p.api, PI::PROP_ALL));
+  for (const std::string& r : kRecords) {
+    EXPECT_EQ(std::vector<std::string>{r}, Properties(*p.api, std::stoi(r.substr(0, 5))));
+  }
+  for (const int32_t id : {0, 2, 30006, 30017, 30442, -1}) {
+    EXPECT_TRUE(Properties(*p.api, id).empty()) << id;
+  }
+}
+
+TEST(PluginProperties, NoToolVersionNoToolVersionProperty) {
+  Plugin p;
+  std::vector<std::string> expected = kRecords;
+  expected.erase(expected.begin() + 4);
+  EXPECT_EQ(expected, Properties(*p.api, PI::PROP_ALL));
+  EXPECT_TRUE(Properties(*p.api, 30004).empty());
+}
+
+TEST(PluginProperties, PollIntervalIsClampedToTheLimitsTheRecordCarries) {
+  struct Row {
+    int value, min, max;
+    int stored;
+  };
+  const Row rows[] = {
+      {10, 2, 255, 10}, {1, 2, 255, 2}, {300, 2, 255, 255}, {-5, 2, 255, 2},
+      {7, 5, 10, 7},    {3, 5, 10, 5},  {11, 5, 10, 10},    {2, 2, 255, 2},
+  };
+  Plugin p;
+  p.api->m_PrivateEvent.Init(false, false);
+  uint64_t changes = p.api->m_Plugin.m_ChangeCount;
+  for (const Row& r : rows) {
+    PI::CProperty property(static_cast<PI::_PROPERTY_ID>(30005), true);
+    property.SetValue(r.value, r.min, r.max, 1);
+    EXPECT_EQ(0u, p.api->SetPluginProperty(p.api->m_Plugin, property)) << r.value;
+    EXPECT_EQ(static_cast<uint32_t>(r.stored), p.api->m_PollInterval.load()) << r.value;
+    EXPECT_EQ(++changes, p.api->m_Plugin.m_ChangeCount);
+    EXPECT_EQ("PollInterval=" + std::to_string(r.stored) + "\n", ReadFile(p.config / "Nimbra.ini"));
+    EXPECT_TRUE(p.api->m_PrivateEvent.IsSet()) << "the worker is not woken";
+    p.api->m_PrivateEvent.Reset();
+    const std::vector<std::string> read = Properties(*p.api, 30005);
+    ASSERT_EQ(1u, read.size());
+    EXPECT_EQ(
+        "30005 30005 23320 0 0 0 6 21007 0 0 0 0 rw | " + std::to_string(r.stored) + " in 2..255/1",
+        read[0]);
+  }
+  // A new plug-in reads the interval back from the file.
+  IPLUGINAPI_IMPL next;
+  EXPECT_EQ(2u, next.m_PollInterval.load());
+}
+
+TEST(PluginProperties, OnlyThePollIntervalIsWritable) {
+  Plugin p;
+  for (const int32_t id : {30137, 30007, 30099, 30003, 30004, 0, 30486}) {
+    PI::CProperty property(static_cast<PI::_PROPERTY_ID>(id), true);
+    property.SetValue(10, 2, 255, 1);
+    EXPECT_EQ(PI::ERR_PROPERTY_NOT_SETTABLE, p.api->SetPluginProperty(p.api->m_Plugin, property))
+        << id;
+  }
+  EXPECT_EQ(30u, p.api->m_PollInterval.load());
+  EXPECT_EQ(0u, p.api->m_Plugin.m_ChangeCount);
+  EXPECT_FALSE(nimbra_test::RunShell("test -e '" + p.config / "Nimbra.ini" + "'") == 0);
+}
+
+TEST(PluginProperties, FailedIniWriteReturnsItsStatusButTheIntervalHolds) {
+  Plugin p;
+  p.api->m_PrivateEvent.Init(false, false);
+  // A file where the configuration folder should be: the write cannot work.
+  PI::CConfigFile::SetConfigDirectory(p.config.Write("not-a-folder", "x"));
+  PI::CProperty property(static_cast<PI::_PROPERTY_ID>(30005), true);
+  property.SetValue(40, 2, 255, 1);
+  EXPECT_EQ(PI::ERR_GENERAL, p.api->SetPluginProperty(p.api->m_Plugin, property));
+  EXPECT_EQ(40u, p.api->m_PollInterval.load());
+  EXPECT_EQ(1u, p.api->m_Plugin.m_ChangeCount);
+  EXPECT_TRUE(p.api->m_PrivateEvent.IsSet());
+}
+
+TEST(PluginOperations, OneOperationTheEventFetch) {
+  Plugin p;
+  std::vector<PI::COperation> ops(3);
+  EXPECT_EQ(0u, p.api->GetPluginOperations(p.api->m_Plugin, ops));
+  ASSERT_EQ(1u, ops.size());
+  const PI::COperation& op = ops[0];
+  EXPECT_EQ((std::vector<int>{50002, 50002, 6, 1, 1, 1, 0, 0, 1, 1}),
+            (std::vector<int>{op.id, op.secondaryId, op.w1, op.w2, op.w3, op.w4, op.b5, op.w6,
+                              op.w7, op.w8}));
+  EXPECT_TRUE(op.GetEvents().empty());
+}
+
+TEST(PluginOperations, CheckAcceptsAllExecuteKnowsOnlyTheFetch) {
+  Plugin p;
+  p.api->m_EventsLock.Init();
+  PI::CEvent event;
+  event.m_EventID = 10960;
+  p.api->m_Events = {event, event};
+  for (const int32_t id : {50002, 50003, 50026, 0, -1}) {
+    PI::COperation op;
+    op.id = id;
+    EXPECT_EQ(0u, p.api->CheckPluginOperation(p.api->m_Plugin, op)) << id;
+  }
+  for (const int32_t id : {50003, 50026, 0}) {
+    PI::COperation op;
+    op.id = id;
+    EXPECT_EQ(PI::ERR_OPERATION_NOT_SUPPORTED, p.api->ExecutePluginOperation(p.api->m_Plugin, op));
+    EXPECT_EQ(2u, p.api->m_Events.size()) << "the queue is untouched by " << id;
+  }
+  PI::COperation fetch;
+  fetch.id = 50002;
+  EXPECT_EQ(0u, p.api->ExecutePluginOperation(p.api->m_Plugin, fetch));
+  EXPECT_EQ(2u, fetch.GetEvents().size());
+  EXPECT_TRUE(p.api->m_Events.empty());
+  EXPECT_EQ(0u, p.api->ExecutePluginOperation(p.api->m_Plugin, fetch));
+  EXPECT_TRUE(fetch.GetEvents().empty());
+}
+
+}  // namespace
+}  // namespace nimbra_props
