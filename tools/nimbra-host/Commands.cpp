@@ -34,7 +34,7 @@ struct Context {
   // object by name, anything else with what was asked and the status.
   int Fail(const CallResult& r, const std::string& what) const {
     if (!r.threw && r.status == PI::ERR_OBJECT_NOT_FOUND) {
-      err << kPrefix << "no object " << Id() << " (" << Describe(r) << ")\n";
+      err << kPrefix << "no object " << Id() << ": " << Describe(r) << "\n";
     } else {
       err << kPrefix << what << " of " << Id() << " failed: " << Describe(r) << "\n";
     }

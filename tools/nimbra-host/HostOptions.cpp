@@ -38,6 +38,11 @@ boost::optional<int32_t> ParseNumberId(const std::string& text) {
 }
 
 // The arguments each command takes, in order; options are its own.
+const char kId[] = "an object ID";
+const char kProperty[] = "a property number";
+const char kOperation[] = "an operation number";
+const char kValue[] = "a value";
+
 struct Grammar {
   const char* command;
   std::vector<const char*> required;
@@ -49,11 +54,11 @@ struct Grammar {
 const Grammar kGrammars[] = {
     {"show", {}, {}, true, false},
     {"watch", {}, {}, true, true},
-    {"get", {"ID"}, {"PROPERTY"}, true, false},
-    {"set", {"ID", "PROPERTY", "VALUE"}, {}, false, false},
-    {"ops", {"ID"}, {}, false, false},
-    {"check", {"ID", "OP"}, {}, false, false},
-    {"exec", {"ID", "OP"}, {}, true, false},
+    {"get", {kId}, {kProperty}, true, false},
+    {"set", {kId, kProperty, kValue}, {}, false, false},
+    {"ops", {kId}, {}, false, false},
+    {"check", {kId, kOperation}, {}, false, false},
+    {"exec", {kId, kOperation}, {}, true, false},
 };
 
 // Fills the command's fields of `o` from o.args, or sets o.error.
@@ -101,25 +106,25 @@ void ParseCommandArguments(HostOptions& o) {
   for (size_t i = 0; i < positional.size(); ++i) {
     const std::string word = i < required ? grammar->required[i] : grammar->optional[i - required];
     const std::string& text = positional[i];
-    if (word == "ID") {
+    if (word == kId) {
       const auto id = ParseObjectId(text);
       if (!id) {
-        o.error = "'" + text + "' is not an object ID (hexadecimal, as show prints it)";
+        o.error = "'" + text + "' is not an object ID: IDs are hexadecimal, as show prints them";
         return;
       }
       o.objectId = *id;
-    } else if (word == "PROPERTY") {
+    } else if (word == kProperty) {
       const auto id = ParseNumberId(text);
       if (!id) {
-        o.error = "property '" + text + "' is not a number (a property id as show prints it)";
+        o.error = "property '" + text + "' is not a number";
         return;
       }
       o.propertySet = true;
       o.property = *id;
-    } else if (word == "OP") {
+    } else if (word == kOperation) {
       const auto id = ParseNumberId(text);
       if (!id) {
-        o.error = "operation '" + text + "' is not a number (an operation id as ops prints it)";
+        o.error = "operation '" + text + "' is not a number";
         return;
       }
       o.operation = *id;
