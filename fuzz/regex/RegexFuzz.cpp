@@ -20,6 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   TLX::Regex::CContext ctx;
   ctx.SetStepBudget(200000, 16);  // keeps each input quick; the bound itself is under test
+  TLX::Regex::CContext memo;      // the same with the memo of failed pairs on from the start
+  memo.SetStepBudget(200000, 16);
+  memo.SetMemoAfter(0);
   try {
     TLX::Regex::CRegexpT<char> re(TLX::Regex::CBufferRefT<char>{pattern.data(), pattern.size()},
                                   flags);
@@ -27,10 +30,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (bool exact : {true, false}) {
       const TLX::Regex::MatchResultT r = exact ? re.MatchExact(subject.data(), subject.size(), &ctx)
                                                : re.Match(subject.data(), subject.size(), &ctx);
-      // The same call through the per-thread context must agree.
-      const TLX::Regex::MatchResultT again =
-          exact ? re.MatchExact(subject.data(), subject.size()) : re.Match(subject.data(), subject.size());
-      if (ctx.BudgetExhausted()) continue;
+      // The same call through the per-thread context, and with the memo, must agree.
+      const TLX::Regex::MatchResultT again = exact ? re.MatchExact(subject.data(), subject.size())
+                                                   : re.Match(subject.data(), subject.size());
+      const TLX::Regex::MatchResultT memoized =
+          exact ? re.MatchExact(subject.data(), subject.size(), &memo)
+                : re.Match(subject.data(), subject.size(), &memo);
+      if (ctx.BudgetExhausted() || memo.BudgetExhausted()) continue;
+      if (r.IsMatched() != memoized.IsMatched()) abort();
+      for (size_t i = 0; r.IsMatched() && i <= r.size(); ++i)
+        if (r[i] != memoized[i]) abort();
       if (r.IsMatched() != again.IsMatched()) abort();
       if (!r.IsMatched()) continue;
       if (r.size() != 2 * static_cast<size_t>(re.MaxGroup()) + 3) abort();
@@ -41,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (s > e || e > static_cast<int64_t>(subject.size())) abort();
         if (s != again.GetGroupStart(g) || e != again.GetGroupEnd(g)) abort();
       }
-      if (exact && (r.GetStart() != 0 || r.GetEnd() != static_cast<int64_t>(subject.size()))) abort();
+      if (exact && (r.GetStart() != 0 || r.GetEnd() != static_cast<int64_t>(subject.size())))
+        abort();
     }
   } catch (const TLX::Regex::pattern_error&) {
   }
