@@ -99,6 +99,12 @@ TEST(RegexCompile, EveryToolPatternCompiles) {
   EXPECT_EQ(basic_regex<char>(P::kPage202Wear, 8).MaxGroup(), 2);
 }
 
+TEST(RegexCompile, TablesOfPatternsConvertFromText) {
+  const basic_regex<char> table[] = {"^a(b)$", "c+"};
+  EXPECT_EQ(table[0].match_exact("ab").Group1(), "b");
+  EXPECT_TRUE(table[1].match_exact("ccc").IsMatched());
+}
+
 TEST(RegexCompile, CopiesRecompileAndMovesTransfer) {
   basic_regex<char> a("(x+)y");
   basic_regex<char> b = a;

@@ -240,7 +240,7 @@ class basic_regex : public CRegexpT<CharT> {
 
   basic_regex() = default;
   // A null pattern gives the empty pattern. Throws pattern_error.
-  explicit basic_regex(const CharT* pattern, int flags = 0);
+  basic_regex(const CharT* pattern, int flags = 0);  // NOLINT: converts like a pattern literal
 
   // MatchExact over a zero-terminated text (null counts as empty).
   match_result match_exact(const CharT* text) const;
