@@ -443,7 +443,6 @@ class Compiler {
       if (kind == ElxKind::kPossessive) rk = kRepPossessive;
       const bool variable = max != min && rk != kRepPossessive;
       Push(I(kOpRep, back, SetIndex(set), min, max, rk), variable);
-      ++m_P.reps;
       return;
     }
     if (kind == ElxKind::kPossessive) {

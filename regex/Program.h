@@ -90,7 +90,6 @@ struct Program {
   std::vector<ByteSet> sets;
   int32_t groups = 0;     // highest group number
   int32_t registers = 0;  // loop-progress registers
-  int32_t reps = 0;       // kOpRep instructions (run cache entries)
   bool memoOk = false;    // no back-reference, no condition
   bool rightToLeft = false;
   size_t minLength = 0;

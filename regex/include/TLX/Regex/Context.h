@@ -79,7 +79,6 @@ class CContext {
   std::vector<int64_t> m_Pending;   // offset where each open group started
   std::vector<int64_t> m_Regs;      // loop-progress registers
   std::vector<uint64_t> m_Memo;     // visited (memo point, position) bits
-  std::vector<int64_t> m_RunCache;  // per repetition: cached run [start, end)
 };
 
 }  // namespace Regex
