@@ -1,0 +1,78 @@
+// A warm pattern allocates nothing per match: counted through a replaced
+// global operator new (in a test program of its own).
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "TLX/Regex/Regex.h"
+
+namespace {
+std::atomic<long> g_Allocations{0};
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // the pair below is malloc / free
+#endif
+
+void* operator new(std::size_t n) {
+  ++g_Allocations;
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using TLX::Regex::basic_regex;
+using TLX::Regex::MatchResultT;
+
+TEST(RegexAlloc, WarmMatchesAllocateNothing) {
+  struct Case {
+    const char* pattern;
+    int flags;
+    std::string text;
+    bool search;
+  };
+  const Case cases[] = {
+      {"^Index: ([:digit:]+)$", 0, "Index: 17", false},        // straight line, match
+      {"^Index: ([:digit:]+)$", 0, "SerialNumber: X", false},  // pre-check rejection
+      {"^TempThreshold: ([:digit:]+).*$", 0, "TempThreshold: 85 degree C", false},
+      {"(a|ab)(c|bcd)(d*)", 0, "abcd", false},                 // back-tracking machine
+      {"(a+)+b", 0, std::string(30, 'a'), false},              // machine with memo
+      {"Raw: (0x[:xdigit:]+)", 8, "ID: ADRAW: 0x00FF", true},  // folded search
+      {"(\\d+)-(\\d+)", 16, "1-22 333-4444", true},            // right to left
+      {"(?<=a)(b)(?!c)\\1", 0, "abbd", true},                  // look-around, back-reference
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    const basic_regex<char> re(c.pattern, c.flags);
+    auto run = [&] {
+      return c.search ? re.Match(c.text.data(), c.text.size())
+                      : re.MatchExact(c.text.data(), c.text.size());
+    };
+    const bool expected = run().IsMatched();  // warms the thread's context
+    const long before = g_Allocations.load();
+    for (int i = 0; i < 100; ++i) {
+      const MatchResultT r = run();
+      ASSERT_EQ(r.IsMatched(), expected);
+    }
+    EXPECT_EQ(g_Allocations.load() - before, 0);
+  }
+}
+
+// The counter sees allocations: the match_result form copies a long subject.
+TEST(RegexAlloc, MatchResultCopiesTheSubject) {
+  const basic_regex<char> re("^ModelNumber: (.*)$");
+  const std::string line = "ModelNumber: INTEL SSDPEDMD400G4 with a long tail";
+  ASSERT_TRUE(re.match_exact(line.c_str()).IsMatched());
+  const long before = g_Allocations.load();
+  EXPECT_EQ(re.match_exact(line.c_str()).Group1(), "INTEL SSDPEDMD400G4 with a long tail");
+  EXPECT_GT(g_Allocations.load() - before, 0);
+}
+
+}  // namespace
