@@ -37,7 +37,7 @@ namespace {
 
 namespace P = NAMESPACE_Nimbra::Patterns;
 
-struct Spec {
+struct PatternDef {
   std::string pattern;  // our syntax
   bool ignoreCase;
   bool exact;
@@ -64,28 +64,28 @@ std::string ForPeers(const std::string& p) {
 // ---------------------------------------------------------------------------
 // Workload data
 
-std::vector<Spec> InventorySpecs() {
-  std::vector<Spec> specs{{P::kInventoryHeader, false, false}};
-  for (const char* p : P::kInventory) specs.push_back({p, false, true});
-  return specs;
+std::vector<PatternDef> InventoryPatterns() {
+  std::vector<PatternDef> defs{{P::kInventoryHeader, false, false}};
+  for (const char* p : P::kInventory) defs.push_back({p, false, true});
+  return defs;
 }
 
-std::vector<Spec> Page2Specs() {
-  std::vector<Spec> specs;
-  for (const char* p : P::kPage2) specs.push_back({p, true, true});
-  return specs;
+std::vector<PatternDef> Page2Patterns() {
+  std::vector<PatternDef> defs;
+  for (const char* p : P::kPage2) defs.push_back({p, true, true});
+  return defs;
 }
 
-std::vector<Spec> Page202Specs() { return {{P::kPage202Throttle, true, false}}; }
+std::vector<PatternDef> Page202Patterns() { return {{P::kPage202Throttle, true, false}}; }
 
-std::vector<Spec> AllSpecs() {
-  std::vector<Spec> specs = InventorySpecs();
-  specs.push_back({P::kVersion, false, true});
-  for (const Spec& s : Page2Specs()) specs.push_back(s);
-  specs.push_back({P::kPage197, true, true});
-  specs.push_back({P::kPage202Throttle, true, false});
-  specs.push_back({P::kPage202Wear, true, false});
-  return specs;
+std::vector<PatternDef> AllPatterns() {
+  std::vector<PatternDef> defs = InventoryPatterns();
+  defs.push_back({P::kVersion, false, true});
+  for (const PatternDef& s : Page2Patterns()) defs.push_back(s);
+  defs.push_back({P::kPage197, true, true});
+  defs.push_back({P::kPage202Throttle, true, false});
+  defs.push_back({P::kPage202Wear, true, false});
+  return defs;
 }
 
 std::string Hex(uint64_t v, int width) {
@@ -207,8 +207,8 @@ std::string Page202Text() {
 class Ours {
  public:
   static constexpr const char* kName = "ours";
-  explicit Ours(const std::vector<Spec>& specs) {
-    for (const Spec& s : specs) {
+  explicit Ours(const std::vector<PatternDef>& defs) {
+    for (const PatternDef& s : defs) {
       m_Res.emplace_back(s.pattern.c_str(), s.ignoreCase ? P::kFlagsIgnoreCase : P::kFlagsExact);
       m_Exact.push_back(s.exact);
     }
@@ -231,8 +231,8 @@ class Ours {
 class OursConvenience {
  public:
   static constexpr const char* kName = "ours_match_result";
-  explicit OursConvenience(const std::vector<Spec>& specs) {
-    for (const Spec& s : specs) {
+  explicit OursConvenience(const std::vector<PatternDef>& defs) {
+    for (const PatternDef& s : defs) {
       m_Res.emplace_back(s.pattern.c_str(), s.ignoreCase ? P::kFlagsIgnoreCase : P::kFlagsExact);
       m_Exact.push_back(s.exact);
     }
@@ -257,8 +257,8 @@ class OursConvenience {
 class StdRegex {
  public:
   static constexpr const char* kName = "std_regex";
-  explicit StdRegex(const std::vector<Spec>& specs) {
-    for (const Spec& s : specs) {
+  explicit StdRegex(const std::vector<PatternDef>& defs) {
+    for (const PatternDef& s : defs) {
       auto f = std::regex::ECMAScript;
       if (s.ignoreCase) f |= std::regex::icase;
       m_Res.emplace_back(ForPeers(s.pattern), f);
@@ -285,8 +285,8 @@ class StdRegex {
 class BoostRegex {
  public:
   static constexpr const char* kName = "boost_regex";
-  explicit BoostRegex(const std::vector<Spec>& specs) {
-    for (const Spec& s : specs) {
+  explicit BoostRegex(const std::vector<PatternDef>& defs) {
+    for (const PatternDef& s : defs) {
       boost::regex::flag_type f = boost::regex::perl;
       if (s.ignoreCase) f = f | boost::regex::icase;
       m_Res.emplace_back(ForPeers(s.pattern), f);
@@ -314,8 +314,8 @@ class BoostRegex {
 class Re2 {
  public:
   static constexpr const char* kName = "re2";
-  explicit Re2(const std::vector<Spec>& specs) {
-    for (const Spec& s : specs) {
+  explicit Re2(const std::vector<PatternDef>& defs) {
+    for (const PatternDef& s : defs) {
       RE2::Options o;
       o.set_case_sensitive(!s.ignoreCase);
       o.set_log_errors(false);
@@ -345,8 +345,8 @@ template <bool kJit>
 class Pcre2 {
  public:
   static constexpr const char* kName = kJit ? "pcre2_jit" : "pcre2_interpreter";
-  explicit Pcre2(const std::vector<Spec>& specs) {
-    for (const Spec& s : specs) {
+  explicit Pcre2(const std::vector<PatternDef>& defs) {
+    for (const PatternDef& s : defs) {
       uint32_t o = PCRE2_DOLLAR_ENDONLY;
       if (s.ignoreCase) o |= PCRE2_CASELESS;
       if (s.exact) o |= PCRE2_ANCHORED | PCRE2_ENDANCHORED;  // compile-time, as JIT needs it
@@ -387,7 +387,7 @@ class Pcre2 {
 
 template <class E>
 void Inventory(benchmark::State& state) {
-  E engine(InventorySpecs());
+  E engine(InventoryPatterns());
   const std::vector<std::string> lines = InventoryLines();
   size_t values = 0, bytes = 0;
   for (auto _ : state) {
@@ -412,7 +412,7 @@ void Inventory(benchmark::State& state) {
 
 template <class E>
 void Page2(benchmark::State& state) {
-  E engine(Page2Specs());
+  E engine(Page2Patterns());
   const std::vector<std::string> lines = Page2Lines();
   size_t values = 0;
   for (auto _ : state) {
@@ -435,7 +435,7 @@ void Page2(benchmark::State& state) {
 
 template <class E>
 void Page202(benchmark::State& state) {
-  E engine(Page202Specs());
+  E engine(Page202Patterns());
   const std::string text = Page202Text();
   size_t found = 0;
   for (auto _ : state) {
@@ -449,9 +449,9 @@ void Page202(benchmark::State& state) {
 
 template <class E>
 void Compile(benchmark::State& state) {
-  const std::vector<Spec> specs = AllSpecs();
+  const std::vector<PatternDef> defs = AllPatterns();
   for (auto _ : state) {
-    E engine(specs);
+    E engine(defs);
     benchmark::DoNotOptimize(&engine);
   }
   state.counters["ns_per_line"] = benchmark::Counter(
