@@ -247,6 +247,47 @@ TEST_F(Monitor, HostThreadsWorkWhileTheWorkerRescans) {
   EXPECT_GE(host.notifications.load(), 2);
 }
 
+TEST_F(Monitor, AFailedInventoryEmptiesTheTreeWithOneEventPerAdapter) {
+  Start(2);
+  Sim("sim-set --fleet faults.show=empty");
+  api->m_ForceWorker.Set();
+  ASSERT_TRUE(WaitFor([&] { return host.EventIds().size() >= 2; }, std::chrono::seconds(10)));
+  EXPECT_EQ((std::vector<uint32_t>{EVT_ADAPTER_REMOVED, EVT_ADAPTER_REMOVED}), host.EventIds());
+  std::vector<PI::CObject> topology;
+  ASSERT_EQ(0u, api->Execute(PI::CMD_GET_TOPOLOGY, 0, &topology));
+  EXPECT_EQ(1u, topology.size()) << "only the plug-in object is left";
+}
+
+TEST_F(Monitor, ADriveThatComesBackGetsNewIds) {
+  Start(1);
+  const uint64_t before = AdapterId(kCard);
+  Sim(std::string("sim-set ") + kCard + " present=false");
+  api->m_ForceWorker.Set();
+  ASSERT_TRUE(WaitFor([&] { return host.EventIds().size() >= 1; }, std::chrono::seconds(10)));
+  Sim(std::string("sim-set ") + kCard + " present=true");
+  api->m_ForceWorker.Set();
+  ASSERT_TRUE(WaitFor([&] { return host.EventIds().size() >= 2; }, std::chrono::seconds(10)));
+  EXPECT_EQ((std::vector<uint32_t>{EVT_ADAPTER_REMOVED, EVT_ADAPTER_ADDED}), host.EventIds());
+  const uint64_t after = AdapterId(kCard);
+  EXPECT_NE(0u, after);
+  EXPECT_GT(after, before);
+}
+
+TEST_F(Monitor, AConversionErrorEndsTheWorkerAndTheHostGoesOn) {
+  Start(1);
+  Sim(std::string("sim-set ") + kCard + " faults.log2=out-of-range");
+  api->m_ForceWorker.Set();
+  EXPECT_TRUE(WaitFor([&] { return api->m_WorkerThread->Wait(0) == 0; },
+                      std::chrono::seconds(10)))
+      << "the exception leaves the worker routine";
+  std::vector<PI::CObject> topology;
+  EXPECT_EQ(0u, api->Execute(PI::CMD_GET_TOPOLOGY, 0, &topology)) << "no lock is left held";
+  EXPECT_EQ(3u, topology.size());
+  const auto start = Clock::now();
+  EXPECT_EQ(0u, api->Execute(PI::CMD_DEINITIALIZE, 0, nullptr));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+}
+
 TEST_F(Monitor, DeInitializeEndsAnIdleWorkerPromptly) {
   Start(1);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
