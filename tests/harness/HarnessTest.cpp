@@ -1,5 +1,5 @@
-// nimbra-host: its command line, and the program run as an administrator
-// would run it.
+// nimbra-host's command line: global options, commands and their
+// arguments, and one message for each wrong command line.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,10 +20,26 @@ HostOptions Parse(std::vector<const char*> args) {
 }
 
 TEST(HostOptions, GlobalOptionsAndCommand) {
-  const HostOptions o = Parse({"--plugin", "/p/libNimbra.so", "--config-dir", "/etc/n",
-                               "--sysfs-root", "/tmp/sys", "--trace", "0x1e", "--trace-file",
-                               "/tmp/t", "--tool-timeout", "5", "--settle", "3", "--simulate",
-                               "fleet.json", "get", "0x0135000000000001", "30007", "--json"});
+  const HostOptions o = Parse({"--plugin",
+                               "/p/libNimbra.so",
+                               "--config-dir",
+                               "/etc/n",
+                               "--sysfs-root",
+                               "/tmp/sys",
+                               "--trace",
+                               "0x1e",
+                               "--trace-file",
+                               "/tmp/t",
+                               "--tool-timeout",
+                               "5",
+                               "--settle",
+                               "3",
+                               "--simulate",
+                               "fleet.json",
+                               "get",
+                               "0x0135000000000001",
+                               "30007",
+                               "--json"});
   EXPECT_EQ("", o.error);
   EXPECT_EQ("/p/libNimbra.so", o.plugin);
   EXPECT_EQ("/etc/n", o.configDir);
@@ -76,33 +92,56 @@ TEST(HostOptions, HelpForTheProgramAndForEachCommand) {
   }
 }
 
-std::string Harness() { return nimbra_test::BuildDir() + "/nimbra-host"; }
+TEST(HostOptions, CommandArgumentsAreChecked) {
+  const HostOptions get = Parse({"get", "0135000000000001", "30007", "--json"});
+  EXPECT_EQ("", get.error);
+  EXPECT_EQ(0x0135000000000001ULL, get.objectId);
+  EXPECT_TRUE(get.propertySet);
+  EXPECT_EQ(30007, get.property);
+  EXPECT_TRUE(get.json);
 
-TEST(HarnessProgram, NoSupportedHardwareExitsTwoWithTheStatus) {
-  nimbra_test::TempDir sysfs;
-  std::string out;
-  const int status = nimbra_test::RunShell(
-      "'" + Harness() + "' --sysfs-root '" + sysfs.path() + "' show 2>&1", &out);
-  EXPECT_EQ(2, status) << out;
-  EXPECT_NE(std::string::npos, out.find("Nimbra:  Initialize:  adapter count is 0")) << out;
-  EXPECT_NE(std::string::npos, out.find("no supported hardware (20001)")) << out;
+  const HostOptions all = Parse({"get", "0x0135000000000002"});
+  EXPECT_FALSE(all.propertySet);
+  EXPECT_FALSE(all.json);
+
+  const HostOptions set = Parse({"set", "0x0135000000000000", "30005", "-5"});
+  EXPECT_EQ("", set.error);
+  EXPECT_EQ("-5", set.value) << "a negative value is a value, not an option";
+
+  const HostOptions watch = Parse({"watch", "--json", "--seconds", "30"});
+  EXPECT_TRUE(watch.secondsSet);
+  EXPECT_EQ(30u, watch.seconds);
+  EXPECT_TRUE(watch.json);
+  EXPECT_FALSE(Parse({"watch"}).secondsSet);
+
+  const HostOptions exec = Parse({"exec", "0x0135000000000000", "50002"});
+  EXPECT_EQ(50002, exec.operation);
 }
 
-TEST(HarnessProgram, BadArgumentsExitOneWithOneLine) {
-  for (const char* args : {"frobnicate", "--settle x show", "--plugin /nonexistent/lib.so show"}) {
-    std::string out;
-    nimbra_test::TempDir sysfs;
-    const int status = nimbra_test::RunShell("'" + Harness() + "' " + args + " 2>&1", &out);
-    EXPECT_EQ(1, status) << args << ": " << out;
-    EXPECT_EQ(0u, out.find("nimbra-host: ")) << out;
-    EXPECT_EQ(1, std::count(out.begin(), out.end(), '\n')) << out;
+TEST(HostOptions, WrongCommandArgumentsGetOneMessage) {
+  struct Case {
+    std::vector<const char*> args;
+    const char* error;
+  };
+  const Case cases[] = {
+      {{"get"}, "get needs an object ID"},
+      {{"set", "0x1", "30005"}, "set needs a value"},
+      {{"check", "0x1"}, "check needs an operation number"},
+      {{"get", "0x1", "30007", "30003"}, "get: unexpected argument '30003'"},
+      {{"ops", "0x1", "--json"}, "ops: unknown option '--json'"},
+      {{"show", "--seconds", "5"}, "show: unknown option '--seconds'"},
+      {{"watch", "--seconds"}, "watch: --seconds needs a value"},
+      {{"watch", "--seconds", "-1"}, "watch: --seconds: '-1' is not a whole number"},
+      {{"get", "zz"}, "'zz' is not an object ID: IDs are hexadecimal, as show prints them"},
+      {{"get", "0x1", "30007.5"}, "property '30007.5' is not a number"},
+      {{"get", "0x1", "2147483648"}, "property '2147483648' is not a number"},
+      {{"exec", "0x1", "-50002"}, "operation '-50002' is not a number"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.error, Parse(c.args).error);
   }
-}
-
-TEST(HarnessProgram, HelpExitsZero) {
-  std::string out;
-  EXPECT_EQ(0, nimbra_test::RunShell("'" + Harness() + "' --help", &out));
-  EXPECT_NE(std::string::npos, out.find("usage: nimbra-host")) << out;
+  // Help is not an error, whatever else is wrong.
+  EXPECT_EQ("", Parse({"get", "--help"}).error);
 }
 
 }  // namespace

@@ -1,0 +1,66 @@
+// The golden test: "nimbra-host --simulate tests/data/golden-fleet.json show
+// --json" must print the document in tests/data/golden-show.json, key order
+// included, apart from what depends on the clock (end-of-life dates, event
+// times). After an intended change, regenerate the file with
+//   nimbra-host --config-dir "$(mktemp -d)" --simulate
+//   tests/data/golden-fleet.json show --json > tests/data/golden-show.json
+// and review the difference before committing it.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "HarnessRun.h"
+
+namespace nimbra_harness {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+const std::string kData = std::string(NIMBRA_SOURCE_DIR) + "/tests/data/";
+
+// "2046-12-01": four digits, two, two.
+bool IsDate(const std::string& text) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+  for (const size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
+// Replaces every end-of-life date (property 30483) and event time with a
+// marker, after checking its form.
+void WithoutClock(Json& j) {
+  if (j.is_object()) {
+    if (j.contains("id") && j["id"] == 30483 && j.contains("value")) {
+      const std::string date = j["value"];
+      EXPECT_TRUE(IsDate(date)) << date;
+      j["value"] = "<date>";
+    }
+    if (j.contains("time")) j["time"] = "<time>";
+  }
+  if (j.is_structured()) {
+    for (Json& item : j) WithoutClock(item);
+  }
+}
+
+TEST(GoldenJson, ShowOfAFixedFleet) {
+  HarnessRun h(DefaultFleet(1));
+  const Result r = h.RunPlain("--config-dir '" + h.dir().path() + "' --settle 30 --simulate '" +
+                              kData + "golden-fleet.json' show --json");
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_EQ("", r.err);
+  Json actual = Json::parse(r.out);
+  std::ifstream file(kData + "golden-show.json");
+  ASSERT_TRUE(file) << "missing " << kData << "golden-show.json";
+  Json expected = Json::parse(file);
+  WithoutClock(actual);
+  WithoutClock(expected);
+  EXPECT_TRUE(expected == actual)
+      << "the document differs from golden-show.json; the JSON patch from it to the output:\n"
+      << Json::diff(expected, actual).dump(2);
+}
+
+}  // namespace
+}  // namespace nimbra_harness
