@@ -1,6 +1,7 @@
 #include "Harness.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <boost/filesystem/path.hpp>
@@ -22,27 +23,44 @@ namespace {
 
 const char kPrefix[] = "nimbra-host: ";
 
-// Sends what is written to file descriptor 1 to descriptor 2 for its
-// lifetime.
-class StdoutToStderr {
+// Catches what is written to file descriptor 1 (the plug-in's console
+// line in Initialize) for its lifetime, so that stdout carries only the
+// command's output. Without a memory file it sends the text to stderr.
+class ConsoleCapture {
  public:
-  StdoutToStderr() {
+  ConsoleCapture() {
     std::cout.flush();
     std::fflush(stdout);
     m_Saved = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (m_Saved >= 0) dup2(STDERR_FILENO, STDOUT_FILENO);
-  }
-  ~StdoutToStderr() {
-    std::fflush(stdout);
     if (m_Saved < 0) return;
+    m_File = memfd_create("nimbra-console", MFD_CLOEXEC);
+    dup2(m_File >= 0 ? m_File : STDERR_FILENO, STDOUT_FILENO);
+  }
+  ~ConsoleCapture() { Restore(); }
+  ConsoleCapture(const ConsoleCapture&) = delete;
+  ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+
+  // Puts stdout back and returns what was caught.
+  std::string Restore() {
+    std::string text;
+    std::fflush(stdout);
+    if (m_Saved < 0) return text;
     dup2(m_Saved, STDOUT_FILENO);
     close(m_Saved);
+    m_Saved = -1;
+    if (m_File < 0) return text;
+    char buffer[4096];
+    ssize_t n;
+    lseek(m_File, 0, SEEK_SET);
+    while ((n = read(m_File, buffer, sizeof buffer)) > 0) text.append(buffer, n);
+    close(m_File);
+    m_File = -1;
+    return text;
   }
-  StdoutToStderr(const StdoutToStderr&) = delete;
-  StdoutToStderr& operator=(const StdoutToStderr&) = delete;
 
  private:
   int m_Saved = -1;
+  int m_File = -1;
 };
 
 // Waits for the worker's first notification, at most `seconds`, ending
@@ -100,11 +118,12 @@ int RunHarness(const HostOptions& options, StopSignal& stop, std::ostream& out, 
     err << kPrefix << error << "\n";
     return 1;
   }
-  CallResult init;
-  {
-    StdoutToStderr console;
-    init = session.Initialize();
-  }
+  ConsoleCapture console;
+  const CallResult init = session.Initialize();
+  // The plug-in's console line ("adapter count is N") matters when
+  // Initialize fails or someone is tracing; otherwise show says it all.
+  const std::string consoleText = console.Restore();
+  if (!init.ok() || options.traceSet) err << consoleText;
   if (!init.ok()) {
     // Scripts get the document that says why, with what the plug-in shows.
     if (options.command == "show" && options.json) {

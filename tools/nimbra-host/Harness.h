@@ -1,7 +1,9 @@
 // RunHarness: one whole run of nimbra-host for a parsed command line. Plays
 // the host: loads the plug-in, sends Initialize (what the plug-in prints on
-// stdout meanwhile goes to stderr, so that stdout carries only the
-// command's output), hands out adapter numbers 0, 1, 2..., waits for the
+// stdout meanwhile is caught, and shown on stderr only when Initialize
+// fails or --trace is given, so that stdout carries only the command's
+// output and a failure only its one line), hands out adapter numbers 0, 1,
+// 2..., waits for the
 // worker's first notification (at most --settle seconds), runs the command
 // and then always de-initializes and releases the plug-in and removes the
 // simulation's temporary files, also when `stop` is requested (Ctrl-C,

@@ -6,8 +6,10 @@
 // in main before any other thread exists: every thread started later
 // inherits the mask, and only StopSignal's own thread receives the signals
 // (with sigwait). Child processes are unaffected; the host's command
-// execution resets their mask. The destructor stops that thread and restores
-// the caller's mask. One StopSignal per process.
+// execution resets their mask. A signal the process inherited as ignored
+// (a non-interactive shell starts background jobs with SIGINT ignored, nohup
+// ignores SIGHUP) stays ignored. The destructor stops that thread and
+// restores the caller's mask. One StopSignal per process.
 //
 // Thread-safety: Requested, WaitFor and Wait may be called from any thread.
 #pragma once
