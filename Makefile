@@ -24,7 +24,7 @@ test: deps
 
 test-tsan: deps
 	cmake --preset tsan >/dev/null
-	cmake --build --preset tsan -j $(JOBS)
+	cmake --build --preset tsan -j $(JOBS) --target threaded_tests
 	ctest --preset tsan -j $(JOBS)
 
 demo: deps
