@@ -155,6 +155,18 @@ TEST(HarnessProgram, BadFleetFilesGetOneLine) {
                 10);
 }
 
+TEST(HarnessProgram, AMissingPluginGetsOneLine) {
+  HarnessRun h(DefaultFleet(1));
+  const Result r = h.Run("--plugin /nonexistent/libNimbra.so show");
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ(0u, r.err.find("nimbra-host: cannot load plug-in /nonexistent/libNimbra.so: "))
+      << r.err;
+  EXPECT_EQ(1, Lines(r.err)) << r.err;
+  std::string left;
+  nimbra_test::RunShell("ls '" + h.Tmp() + "'", &left);
+  EXPECT_EQ("", left) << "the temporary sysfs tree is left behind";
+}
+
 TEST(HarnessProgram, PollIntervalIsWrittenAndSurvivesARestart) {
   HarnessRun h(DefaultFleet(1));
   const Result set = h.Run("set 0x0135000000000000 30005 5", 0);

@@ -244,33 +244,45 @@ std::string Usage() {
 std::string CommandUsage(const std::string& command) {
   if (command == "show") {
     return "usage: nimbra-host [options] show [--json]\n"
-           "Prints the plug-in object, every adapter and every drive with its properties.\n";
+           "Prints the plug-in object, every adapter and every drive with its properties, as a\n"
+           "tree with values in words and units, or with --json as one JSON document (IDs as\n"
+           "hexadecimal text, every word of every property).\n";
   }
   if (command == "watch") {
     return "usage: nimbra-host [options] watch [--seconds N] [--json]\n"
-           "Prints the topology, then every event the plug-in raises, until N seconds have\n"
-           "passed or Ctrl-C.\n";
+           "Prints the topology as show does, then every event the plug-in raises, one line\n"
+           "each, until N seconds have passed or Ctrl-C (exit status 0). With --json the\n"
+           "topology is one line of JSON and each event a JSON object on a line of its own.\n"
+           "Events come after the plug-in's next full scan: a changed critical warning is\n"
+           "noticed at the next poll (property 30005 of the plug-in object, in seconds).\n";
   }
   if (command == "get") {
     return "usage: nimbra-host [options] get ID [PROPERTY] [--json]\n"
-           "Prints the properties of object ID (hex), or the one property PROPERTY (a number).\n";
+           "Prints the properties of object ID (hexadecimal, as show prints it), or only\n"
+           "PROPERTY (a property number, as show prints it). Exit status 1 for an unknown\n"
+           "object or a property the object does not have.\n";
   }
   if (command == "set") {
     return "usage: nimbra-host [options] set ID PROPERTY VALUE\n"
-           "Writes VALUE (a whole number) to property PROPERTY of object ID, e.g. the poll\n"
-           "interval 30005 of the plug-in object.\n";
+           "Reads the property, puts VALUE in it and writes it back, then prints it again.\n"
+           "VALUE must suit the property: a whole number within its limits for a ranged\n"
+           "value, one of its allowed codes for an enumerated one. Example, the poll interval:\n"
+           "  nimbra-host set 0x0135000000000000 30005 10\n";
   }
   if (command == "ops") {
-    return "usage: nimbra-host [options] ops ID\nLists the operations of object ID.\n";
+    return "usage: nimbra-host [options] ops ID\n"
+           "Lists the operations object ID offers: number, name and the eight host words.\n";
   }
   if (command == "check") {
     return "usage: nimbra-host [options] check ID OP\n"
-           "Asks the plug-in whether operation OP may run on object ID.\n";
+           "Asks the plug-in whether operation OP may run on object ID. Exit status 0 when\n"
+           "it may, 1 when the plug-in refuses (the line names its status).\n";
   }
   if (command == "exec") {
     return "usage: nimbra-host [options] exec ID OP [--json]\n"
-           "Runs operation OP on object ID and prints the events it returns (50002 on the\n"
-           "plug-in object fetches the waiting events).\n";
+           "Runs operation OP on object ID and prints the events it returns; 50002 on the\n"
+           "plug-in object fetches the waiting events. With --json, one JSON object per\n"
+           "event and line.\n";
   }
   return Usage();
 }
