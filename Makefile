@@ -27,9 +27,11 @@ test-tsan: deps
 	cmake --build --preset tsan -j $(JOBS) --target threaded_tests
 	ctest --preset tsan -j $(JOBS)
 
+# The harness, the plug-in and the simulator only; then the built-in fleet.
 demo: deps
 	cmake --preset release >/dev/null
-	cmake --build --preset release -j $(JOBS)
+	cmake --build --preset release -j $(JOBS) --target nimbra-host Nimbra isdct
+	@echo
 	./build/release/nimbra-host --simulate show
 
 bench: deps
