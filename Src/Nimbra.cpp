@@ -15,8 +15,8 @@ const char* const ErrorMsgList[2] = {
 
 namespace NLS {
 // "en" packed as one 16-bit number, first character in the high byte.
-TLX::Language_Support::CLanguageSupport::CLngFile m_LngFile("Nimbra.nls", ('e' << 8) | 'n',
-                                                            "utf-8", 1, ErrorMsgList, 2);
+TLX::Language_Support::CLanguageSupport::CLngFile m_LngFile("Nimbra.nls", ('e' << 8) | 'n', "utf-8",
+                                                            1, ErrorMsgList, 2);
 }  // namespace NLS
 
 TLX::Misc::CModuleInfo TLX_MODULE_INFO_Nimbra(kModuleNumber, kModuleName, "P:6.3.6 F:6.3.6",

@@ -67,10 +67,9 @@ bool StoreDataVolume(uint64_t units, PI::CProperty& p) {
 
 std::string EndOfLifeDate(const CIntelSSDAdapter& a) {
   unsigned long remainingHours = 0;
-  PI::CPluginHelper::ComputeRemainingLifeTime(a.m_PowerOnHours,
-                                              a.m_DataUnitsWritten * kBytesPerDataUnit,
-                                              a.m_WearLevelingCount, a.m_RatedEndurance,
-                                              remainingHours);
+  PI::CPluginHelper::ComputeRemainingLifeTime(
+      a.m_PowerOnHours, a.m_DataUnitsWritten * kBytesPerDataUnit, a.m_WearLevelingCount,
+      a.m_RatedEndurance, remainingHours);
   TLXX::CDate date;
   TLXX::CSystemTime_Lx::GetDate(TLXX::CSystemTime_Lx::Now() + remainingHours * 3600000ULL, date);
   return (boost::format("%4d-%02d-%02d") % date.year % date.month % date.day).str();
@@ -79,9 +78,15 @@ std::string EndOfLifeDate(const CIntelSSDAdapter& a) {
 // Stores the value of one adapter property; false omits it.
 bool FillAdapterProperty(const CIntelSSDAdapter& a, PI::CProperty& p) {
   switch (p.id) {
-    case 30007: p.SetValue(a.m_DisplayName); return true;
-    case 30003: p.SetValue(a.m_Vendor); return true;
-    case 30063: p.SetValue(a.m_ModelNumber); return true;
+    case 30007:
+      p.SetValue(a.m_DisplayName);
+      return true;
+    case 30003:
+      p.SetValue(a.m_Vendor);
+      return true;
+    case 30063:
+      p.SetValue(a.m_ModelNumber);
+      return true;
     case 30158: {
       std::vector<int> formFactors = {40480, 40488};
       p.SetValue(CmdEmu::IsAddInCard(a.m_ModelNumberCopy) ? 40480 : 40488, formFactors);
@@ -99,17 +104,43 @@ bool FillAdapterProperty(const CIntelSSDAdapter& a, PI::CProperty& p) {
                                                           : 24000;
       return true;
     }
-    case 30479: p.SetValue(static_cast<unsigned long>(a.m_PciSegment)); p.secondaryId = 35039; return true;
-    case 30037: p.SetValue(static_cast<unsigned long>(a.m_PciBus)); p.secondaryId = 35000; return true;
-    case 30038: p.SetValue(static_cast<unsigned long>(a.m_PciDevice)); p.secondaryId = 35002; return true;
-    case 30039: p.SetValue(static_cast<unsigned long>(a.m_PciFunction)); p.secondaryId = 35003; return true;
-    case 30137: p.SetValue(a.m_Location); return true;
-    case 30022: p.SetValue(a.m_SerialNumber); return true;
-    case 30020: p.SetValue(a.m_Firmware); return !a.m_Firmware.empty();
-    case 30500: p.SetValue(a.m_Bootloader); return !a.m_Bootloader.empty();
-    case 30247: p.SetValue(a.m_DevicePath); return true;
-    case 30266: p.SetValue(a.m_DriverName); return true;
-    case 30018: p.SetValue(a.m_DriverVersion); return !a.m_DriverVersion.empty();
+    case 30479:
+      p.SetValue(static_cast<unsigned long>(a.m_PciSegment));
+      p.secondaryId = 35039;
+      return true;
+    case 30037:
+      p.SetValue(static_cast<unsigned long>(a.m_PciBus));
+      p.secondaryId = 35000;
+      return true;
+    case 30038:
+      p.SetValue(static_cast<unsigned long>(a.m_PciDevice));
+      p.secondaryId = 35002;
+      return true;
+    case 30039:
+      p.SetValue(static_cast<unsigned long>(a.m_PciFunction));
+      p.secondaryId = 35003;
+      return true;
+    case 30137:
+      p.SetValue(a.m_Location);
+      return true;
+    case 30022:
+      p.SetValue(a.m_SerialNumber);
+      return true;
+    case 30020:
+      p.SetValue(a.m_Firmware);
+      return !a.m_Firmware.empty();
+    case 30500:
+      p.SetValue(a.m_Bootloader);
+      return !a.m_Bootloader.empty();
+    case 30247:
+      p.SetValue(a.m_DevicePath);
+      return true;
+    case 30266:
+      p.SetValue(a.m_DriverName);
+      return true;
+    case 30018:
+      p.SetValue(a.m_DriverVersion);
+      return !a.m_DriverVersion.empty();
     case 30442:
       // The tool's own reading: the scan added 5 for add-in cards; other
       // models report their temperature on the drive.
@@ -139,14 +170,17 @@ bool FillAdapterProperty(const CIntelSSDAdapter& a, PI::CProperty& p) {
       p.SetValue(static_cast<int>(a.m_WarningThreshold), 1, 100, 1u);
       p.secondaryId = 35041;
       return true;
-    case 30489: return IsSet(a.m_DataUnitsRead) && StoreDataVolume(a.m_DataUnitsRead, p);
-    case 30490: return IsSet(a.m_DataUnitsWritten) && StoreDataVolume(a.m_DataUnitsWritten, p);
+    case 30489:
+      return IsSet(a.m_DataUnitsRead) && StoreDataVolume(a.m_DataUnitsRead, p);
+    case 30490:
+      return IsSet(a.m_DataUnitsWritten) && StoreDataVolume(a.m_DataUnitsWritten, p);
     case 30494: {
       if (!IsSet(a.m_DataUnitsWritten)) return false;
       // Units of 2^40 bytes against a rating in terabytes of 10^12 bytes, as
       // the host expects; an unknown rating (all ones) gives 0.
       const uint64_t bytes = a.m_DataUnitsWritten * kBytesPerDataUnit;
-      const uint64_t used = a.m_RatedEndurance == 0 ? 0 : ((bytes >> 40) * 100) / a.m_RatedEndurance;
+      const uint64_t used =
+          a.m_RatedEndurance == 0 ? 0 : ((bytes >> 40) * 100) / a.m_RatedEndurance;
       p.SetValue(static_cast<int>(used), 0, 100, 1u);
       return true;
     }
@@ -155,7 +189,9 @@ bool FillAdapterProperty(const CIntelSSDAdapter& a, PI::CProperty& p) {
       p.SetValue(static_cast<int>(a.m_ThrottleState), throttleStates);
       return true;
     }
-    case 30189: p.SetValue(static_cast<unsigned long>(a.m_MediaErrors)); return true;
+    case 30189:
+      p.SetValue(static_cast<unsigned long>(a.m_MediaErrors));
+      return true;
     case 30165: {
       if (a.m_HealthReasons.empty()) return false;
       std::vector<int> current(a.m_HealthReasons.begin(), a.m_HealthReasons.end());
@@ -164,7 +200,8 @@ bool FillAdapterProperty(const CIntelSSDAdapter& a, PI::CProperty& p) {
       p.SetValue(current, conditions);
       return true;
     }
-    default: return false;
+    default:
+      return false;
   }
 }
 

@@ -22,11 +22,16 @@ std::string DriveCommand(const char* format, uint32_t index) {
 // The setting text of CmdEmu_set for kinds 1 to 4; empty for any other kind.
 std::string SettingText(const std::string& name, int32_t kind, int32_t value) {
   switch (kind) {
-    case 1: return (boost::format("%s=%dGB") % name % value).str();
-    case 2: return (boost::format("%s=X%d") % name % value).str();
-    case 3: return (boost::format("%s=%d") % name % value).str();
-    case 4: return (boost::format("%s=native") % name).str();
-    default: return std::string();
+    case 1:
+      return (boost::format("%s=%dGB") % name % value).str();
+    case 2:
+      return (boost::format("%s=X%d") % name % value).str();
+    case 3:
+      return (boost::format("%s=%d") % name % value).str();
+    case 4:
+      return (boost::format("%s=native") % name).str();
+    default:
+      return std::string();
   }
 }
 

@@ -74,51 +74,129 @@ void SetInventoryField(size_t key, const std::string& v, size_t stored, CCmdEmuA
       r.m_Index = static_cast<uint32_t>(I32(v));
       r.m_Number = stored + 1;
       break;
-    case 1: r.m_Bootloader = v; break;
-    case 2: r.m_ControllerDescription = v; break;
-    case 3: r.m_ControllerIDEMode = (v != "False"); break;
-    case 4: r.m_ControllerManufacturer = v; break;
-    case 5: r.m_ControllerService = v; break;
-    case 6: r.m_DevicePath = v; break;
-    case 7: r.m_DeviceStatus = v; break;
-    case 8: r.m_DriverDescription = v; break;
-    case 9: r.m_DriverMajorVersion = v; break;
-    case 10: r.m_DriverManufacturer = v; break;
-    case 11: r.m_DriverMinorVersion = v; break;
-    case 12: r.m_ErrorString = v; break;
-    case 13: r.m_Firmware = v; break;
-    case 14: r.m_LBAFormat = U32(v); break;
-    case 15: r.m_ProductFamily = v; break;
-    case 16: r.m_MaximumLBA = U64(v); break;
-    case 17: r.m_ModelNumber = v; break;
-    case 18: r.m_NativeMaxLBA = U64(v); break;
-    case 19: r.m_NumLBAFormats = U32(v); break;
-    case 20: r.m_NVMePowerState = U32(v); break;
-    case 21: r.m_PhysicalSize = U64(v); break;
-    case 22: r.m_PowerGovernerMode = v; break;
-    case 23: r.m_SectorSize = U32(v); break;
-    case 24: r.m_SerialNumber = v; break;
-    case 25: r.m_TempThreshold = U32(v); break;
-    default: break;
+    case 1:
+      r.m_Bootloader = v;
+      break;
+    case 2:
+      r.m_ControllerDescription = v;
+      break;
+    case 3:
+      r.m_ControllerIDEMode = (v != "False");
+      break;
+    case 4:
+      r.m_ControllerManufacturer = v;
+      break;
+    case 5:
+      r.m_ControllerService = v;
+      break;
+    case 6:
+      r.m_DevicePath = v;
+      break;
+    case 7:
+      r.m_DeviceStatus = v;
+      break;
+    case 8:
+      r.m_DriverDescription = v;
+      break;
+    case 9:
+      r.m_DriverMajorVersion = v;
+      break;
+    case 10:
+      r.m_DriverManufacturer = v;
+      break;
+    case 11:
+      r.m_DriverMinorVersion = v;
+      break;
+    case 12:
+      r.m_ErrorString = v;
+      break;
+    case 13:
+      r.m_Firmware = v;
+      break;
+    case 14:
+      r.m_LBAFormat = U32(v);
+      break;
+    case 15:
+      r.m_ProductFamily = v;
+      break;
+    case 16:
+      r.m_MaximumLBA = U64(v);
+      break;
+    case 17:
+      r.m_ModelNumber = v;
+      break;
+    case 18:
+      r.m_NativeMaxLBA = U64(v);
+      break;
+    case 19:
+      r.m_NumLBAFormats = U32(v);
+      break;
+    case 20:
+      r.m_NVMePowerState = U32(v);
+      break;
+    case 21:
+      r.m_PhysicalSize = U64(v);
+      break;
+    case 22:
+      r.m_PowerGovernerMode = v;
+      break;
+    case 23:
+      r.m_SectorSize = U32(v);
+      break;
+    case 24:
+      r.m_SerialNumber = v;
+      break;
+    case 25:
+      r.m_TempThreshold = U32(v);
+      break;
+    default:
+      break;
   }
 }
 
 void SetPage2Field(size_t key, const std::string& v, CCmdEmuGetlog& log) {
   switch (key) {
-    case 0: log.m_CriticalWarnings = ToNumber<uint32_t>(v, Base::kHexadecimal); break;
-    case 1: log.m_SpareBelowThreshold = I32(v); break;
-    case 2: log.m_TemperatureExceeded = I32(v); break;
-    case 3: log.m_ReliabilityDegraded = I32(v); break;
-    case 4: log.m_ReadOnlyMode = I32(v); break;
-    case 5: log.m_VolatileBackupFailed = I32(v); break;
-    case 6: log.m_AvailableSpare = I32(v); break;
-    case 7: log.m_AvailableSpareThreshold = I32(v); break;
-    case 8: log.m_PercentageUsed = I32(v); break;
-    case 9: log.m_DataUnitsRead = Hex64(v); break;
-    case 10: log.m_DataUnitsWritten = Hex64(v); break;
-    case 11: log.m_PowerOnHours = Hex64(v); break;
-    case 12: log.m_MediaErrors = Hex64(v); break;
-    default: break;
+    case 0:
+      log.m_CriticalWarnings = ToNumber<uint32_t>(v, Base::kHexadecimal);
+      break;
+    case 1:
+      log.m_SpareBelowThreshold = I32(v);
+      break;
+    case 2:
+      log.m_TemperatureExceeded = I32(v);
+      break;
+    case 3:
+      log.m_ReliabilityDegraded = I32(v);
+      break;
+    case 4:
+      log.m_ReadOnlyMode = I32(v);
+      break;
+    case 5:
+      log.m_VolatileBackupFailed = I32(v);
+      break;
+    case 6:
+      log.m_AvailableSpare = I32(v);
+      break;
+    case 7:
+      log.m_AvailableSpareThreshold = I32(v);
+      break;
+    case 8:
+      log.m_PercentageUsed = I32(v);
+      break;
+    case 9:
+      log.m_DataUnitsRead = Hex64(v);
+      break;
+    case 10:
+      log.m_DataUnitsWritten = Hex64(v);
+      break;
+    case 11:
+      log.m_PowerOnHours = Hex64(v);
+      break;
+    case 12:
+      log.m_MediaErrors = Hex64(v);
+      break;
+    default:
+      break;
   }
 }
 
@@ -136,8 +214,8 @@ bool IsSupportedModel(const std::string& model) {
   return IsAddInCard(model) || model.compare(0, 12, "INTEL SSDPE2") == 0;
 }
 
-uint32_t ParseInventory(const std::vector<std::string>& lines,
-                        std::vector<CCmdEmuAdapter>& records, uint64_t& count) {
+uint32_t ParseInventory(const std::vector<std::string>& lines, std::vector<CCmdEmuAdapter>& records,
+                        uint64_t& count) {
   if (lines.empty()) return PI::ERR_TOOL_FAILED;
   if (lines.front().find("No results") != std::string::npos) return PI::ERR_NO_SUPPORTED_HARDWARE;
   const CompiledPatterns& p = Compiled();

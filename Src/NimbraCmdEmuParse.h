@@ -27,8 +27,8 @@ bool IsSupportedModel(const std::string& model);
 // (which the caller has emptied) and sets `count` to their number. Returns
 // 20003 for no lines and 20001 when the first line says "No results" (both
 // leave `count` alone) or no supported drive was found (count 0).
-uint32_t ParseInventory(const std::vector<std::string>& lines,
-                        std::vector<CCmdEmuAdapter>& records, uint64_t& count);
+uint32_t ParseInventory(const std::vector<std::string>& lines, std::vector<CCmdEmuAdapter>& records,
+                        uint64_t& count);
 
 // "version": the text after "Version: " on the first line that has it.
 // Returns 0, or 20003 with `version` untouched when no line matches.

@@ -29,7 +29,8 @@ boost::cnv::cstream& Converter(Base base);
 template <class T>
 T ToNumber(const std::string& text, Base base = Base::kDecimal) {
   boost::optional<T> value = boost::convert<T>(text, detail::Converter(base));
-  if (!value) detail::ThrowConversionError(text, sizeof(T) == 8 ? "a 64-bit field" : "a 32-bit field");
+  if (!value)
+    detail::ThrowConversionError(text, sizeof(T) == 8 ? "a 64-bit field" : "a 32-bit field");
   return *value;
 }
 

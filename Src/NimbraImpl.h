@@ -87,8 +87,7 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   uint32_t GetPhysicalDriveOperations(CIntelSSDPhysicalDrive& drive,
                                       std::vector<PI::COperation>& out);
   uint32_t CheckPhysicalDriveOperation(CIntelSSDPhysicalDrive& drive, PI::COperation& operation);
-  uint32_t ExecutePhysicalDriveOperation(CIntelSSDPhysicalDrive& drive,
-                                         PI::COperation& operation);
+  uint32_t ExecutePhysicalDriveOperation(CIntelSSDPhysicalDrive& drive, PI::COperation& operation);
 
   // Discovery and monitoring. REQUIRES: m_DataLock held (Initialize: sole user).
   uint32_t ScanSystem(std::vector<CIntelSSDAdapter>& adapters,
@@ -115,13 +114,13 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   TLX::Threading::CEvent m_StopRequest;
   TLX::Threading::CEvent m_PrivateEvent;
   std::string m_ToolPath;
-  CIntelSSDPlugin m_Plugin;                            // guarded by m_DataLock
-  std::vector<CIntelSSDAdapter> m_Adapters;            // guarded by m_DataLock
+  CIntelSSDPlugin m_Plugin;                              // guarded by m_DataLock
+  std::vector<CIntelSSDAdapter> m_Adapters;              // guarded by m_DataLock
   std::vector<CIntelSSDPhysicalDrive> m_PhysicalDrives;  // guarded by m_DataLock
-  std::vector<CCmdEmuAdapter> m_CmdEmuAdapters;        // guarded by m_DataLock
+  std::vector<CCmdEmuAdapter> m_CmdEmuAdapters;          // guarded by m_DataLock
   std::vector<PI::CETR> m_ETRs;
-  std::vector<PI::CAdapterID> m_AdapterIDs;            // guarded by m_DataLock
-  std::vector<PI::CEvent> m_Events;                    // guarded by m_EventsLock
+  std::vector<PI::CAdapterID> m_AdapterIDs;  // guarded by m_DataLock
+  std::vector<PI::CEvent> m_Events;          // guarded by m_EventsLock
   uint64_t m_AdapterCount = 0;
   std::atomic<uint32_t> m_PollInterval{30};  // seconds; set by host threads, read by the worker
   uint64_t m_NextID = 0;

@@ -108,6 +108,16 @@ class CIntelSSDPhysicalDrive : public PI::CObject {
   uint64_t m_UsedPercent = 0;
 };
 
+// The first object of `objects` with the serial number `serial`, or null.
+// Adapters and drives are matched across scans by serial number alone.
+template <class T>
+T* FindBySerial(std::vector<T>& objects, const std::string& serial) {
+  for (T& object : objects) {
+    if (object.m_SerialNumber == serial) return &object;
+  }
+  return nullptr;
+}
+
 // An event about `adapter` (its ID and display name, the time now) with the
 // given number and severity: the appearance and disappearance events.
 PI::CEvent AdapterEvent(const CIntelSSDAdapter& adapter, uint32_t id, uint32_t severity);

@@ -11,9 +11,8 @@ namespace {
 
 // Table order is output order. attrA and attrB are 1, flagB 0 in every row.
 _PROPERTY_DESCRIPTION drivePropertyTable[] = {
-    {30007, 23285, 1, 1, -1, 2, 1, 1, 0},      // name
-    {30122, 23292, 1, 1, 4, 5, 1, 1, 0},
-    {30125, 23272, 1, 1, -1, 5, 1, 1, 0},
+    {30007, 23285, 1, 1, -1, 2, 1, 1, 0},  // name
+    {30122, 23292, 1, 1, 4, 5, 1, 1, 0},      {30125, 23272, 1, 1, -1, 5, 1, 1, 0},
     {30137, 1, 1, 1, 0, 2, 1, 1, 0},           // location
     {30003, 23316, 1, 1, -1, 2, 1, 1, 0},      // manufacturer
     {30063, 23295, 1, 1, -1, 2, 1, 1, 0},      // model
@@ -27,26 +26,42 @@ _PROPERTY_DESCRIPTION drivePropertyTable[] = {
     {30069, 23311, 1, 1, -1, 8, 21000, 0, 0},  // temperature
 };
 
-const _OPERATION_DESCRIPTION driveOperationDescriptor = {OP_DRIVE_ACTION, 2, 2, 1, 1, 0, -1, 3,
-                                                          22025};
+const _OPERATION_DESCRIPTION driveOperationDescriptor = {
+    OP_DRIVE_ACTION, 2, 2, 1, 1, 0, -1, 3, 22025};
 
 constexpr uint32_t DRIVE_STATE_WARNING = 40180;
 
 bool FillDriveProperty(const CIntelSSDPhysicalDrive& d, PI::CProperty& p) {
   switch (p.id) {
-    case 30007: p.SetValue(d.m_DisplayName); return true;
-    case 30122: p.SetValue(0UL); return true;
-    case 30125: p.SetValue(0UL); return true;
-    case 30137: p.SetValue(d.m_Location); return true;
-    case 30003: p.SetValue(d.m_Vendor); return true;
-    case 30063: p.SetValue(d.m_ModelNumber); return true;
+    case 30007:
+      p.SetValue(d.m_DisplayName);
+      return true;
+    case 30122:
+      p.SetValue(0UL);
+      return true;
+    case 30125:
+      p.SetValue(0UL);
+      return true;
+    case 30137:
+      p.SetValue(d.m_Location);
+      return true;
+    case 30003:
+      p.SetValue(d.m_Vendor);
+      return true;
+    case 30063:
+      p.SetValue(d.m_ModelNumber);
+      return true;
     case 30056: {
       std::vector<int> types = {40200};
       p.SetValue(40200, types);
       return true;
     }
-    case 30059: p.SetValue(static_cast<unsigned long>(d.m_PhysicalSize)); return true;
-    case 30060: p.SetValue(static_cast<unsigned long>(d.m_Capacity)); return true;
+    case 30059:
+      p.SetValue(static_cast<unsigned long>(d.m_PhysicalSize));
+      return true;
+    case 30060:
+      p.SetValue(static_cast<unsigned long>(d.m_Capacity));
+      return true;
     case 30017: {
       std::vector<int> states = {40099, 40180, 40095};
       p.SetValue(static_cast<int>(d.m_State), states);
@@ -55,10 +70,15 @@ bool FillDriveProperty(const CIntelSSDPhysicalDrive& d, PI::CProperty& p) {
                                                         : 24183;
       return true;
     }
-    case 30461: p.SetValue(static_cast<unsigned long>(d.m_UsedSize)); return true;
-    case 30462: p.SetValue(static_cast<unsigned long>(d.m_UsedPercent)); return true;
+    case 30461:
+      p.SetValue(static_cast<unsigned long>(d.m_UsedSize));
+      return true;
+    case 30462:
+      p.SetValue(static_cast<unsigned long>(d.m_UsedPercent));
+      return true;
     case 30460:
-      p.SetValue(static_cast<unsigned long>(static_cast<long>(static_cast<int32_t>(d.m_SectorSize))));
+      p.SetValue(
+          static_cast<unsigned long>(static_cast<long>(static_cast<int32_t>(d.m_SectorSize))));
       return true;
     case 30069:
       // The tool's own reading: the scan added 14 for 2.5-inch drives; add-in
@@ -69,7 +89,8 @@ bool FillDriveProperty(const CIntelSSDPhysicalDrive& d, PI::CProperty& p) {
       p.SetValue(d.m_Temperature - 14.0f);
       p.floatMarker = 8;
       return true;
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -113,8 +134,7 @@ uint32_t IPLUGINAPI_IMPL::CheckPhysicalDriveOperation(CIntelSSDPhysicalDrive& dr
   return rc;
 }
 
-uint32_t IPLUGINAPI_IMPL::ExecutePhysicalDriveOperation(CIntelSSDPhysicalDrive&,
-                                                        PI::COperation&) {
+uint32_t IPLUGINAPI_IMPL::ExecutePhysicalDriveOperation(CIntelSSDPhysicalDrive&, PI::COperation&) {
   NIMBRA_TRACE(2, kUnitDrive, "ENTER ExecutePhysicalDriveOperation()");
   NIMBRA_TRACE(2, kUnitDrive, "LEAVE ExecutePhysicalDriveOperation() -> %d",
                PI::ERR_OPERATION_NOT_SUPPORTED);

@@ -1,8 +1,8 @@
 // The state object's life: construction from the ini file, Initialize,
 // SetAdapterIDs, DeInitialize, destruction; and the topology report.
+#include <boost/bind/bind.hpp>
 #include <boost/convert.hpp>
 #include <boost/convert/stream.hpp>
-#include <boost/bind/bind.hpp>
 #include <boost/filesystem/path.hpp>
 #include <cstdio>
 #include <memory>
@@ -23,7 +23,9 @@ constexpr uint32_t kMinPollInterval = 2;
 constexpr uint32_t kMaxPollInterval = 255;
 constexpr unsigned kDeInitializeGraceMs = 24999;
 
-bool IsAddInCardModel(const std::string& model) { return model.compare(0, 12, "INTEL SSDPED") == 0; }
+bool IsAddInCardModel(const std::string& model) {
+  return model.compare(0, 12, "INTEL SSDPED") == 0;
+}
 
 void PrintAdapterCount(unsigned long count) {
   std::printf("%s:  Initialize:  adapter count is %lu\n", TLX_MODULE_INFO_Nimbra.Name(), count);
@@ -64,7 +66,8 @@ uint32_t IPLUGINAPI_IMPL::Initialize(std::vector<PI::CAdapterID>& out) {
   int rc = m_DataLock.Init();
   if (rc != 1) {
     NIMBRA_TRACE(2, kUnitPlugin,
-                 "LEAVE Initialize() m_DataLock.Init() -> PI::ERR_LOCK_INITIALIZATION_FAILED %d", rc);
+                 "LEAVE Initialize() m_DataLock.Init() -> PI::ERR_LOCK_INITIALIZATION_FAILED %d",
+                 rc);
     return PI::ERR_LOCK_INITIALIZATION_FAILED;
   }
   rc = m_EventsLock.Init();

@@ -103,7 +103,7 @@ uint32_t IPLUGINAPI_IMPL::ExecutePluginOperation(CIntelSSDPlugin& plugin,
                                                  PI::COperation& operation) {
   NIMBRA_TRACE(2, kUnitPlugin, "ENTER ExecutePluginOperation()");
   const uint32_t rc = operation.id == OP_GET_EVENTS ? GetEvents(plugin, operation)
-                                                   : PI::ERR_OPERATION_NOT_SUPPORTED;
+                                                    : PI::ERR_OPERATION_NOT_SUPPORTED;
   NIMBRA_TRACE(2, kUnitPlugin, "LEAVE ExecutePluginOperation() -> %d", rc);
   return rc;
 }

@@ -18,7 +18,8 @@ constexpr int32_t PROP_MANUFACTURER = 30003;
 constexpr int32_t PROP_TOOL_VERSION = 30004;
 constexpr int32_t PROP_POLL_INTERVAL = 30005;
 
-constexpr _OPERATION_DESCRIPTION pluginOperationDescriptor = {OP_GET_EVENTS, 6, 1, 1, 1, 0, 0, 1, 1};
+constexpr _OPERATION_DESCRIPTION pluginOperationDescriptor = {
+    OP_GET_EVENTS, 6, 1, 1, 1, 0, 0, 1, 1};
 
 PI::CProperty Text(int32_t id, int32_t textId, const std::string& value) {
   PI::CProperty p(static_cast<PI::_PROPERTY_ID>(id), false);
@@ -72,7 +73,8 @@ uint32_t IPLUGINAPI_IMPL::SetPluginProperty(CIntelSSDPlugin& plugin, PI::CProper
   ++plugin.m_ChangeCount;
   m_PollInterval = static_cast<uint32_t>(value);
   const long written = m_ConfigFile.WriteKeyValue(
-      "PollInterval", (boost::format("%d") % static_cast<int>(m_PollInterval.load())).str(), -1, -1);
+      "PollInterval", (boost::format("%d") % static_cast<int>(m_PollInterval.load())).str(), -1,
+      -1);
   m_PrivateEvent.Set();
   return static_cast<uint32_t>(written);
 }

@@ -11,18 +11,6 @@
 
 namespace NAMESPACE_Nimbra {
 
-namespace {
-
-template <class T>
-const T* FindBySerial(const std::vector<T>& objects, const std::string& serial) {
-  for (const T& object : objects) {
-    if (object.m_SerialNumber == serial) return &object;
-  }
-  return nullptr;
-}
-
-}  // namespace
-
 uint32_t IPLUGINAPI_IMPL::ScanSystem(std::vector<CIntelSSDAdapter>& adapters,
                                      std::vector<CIntelSSDPhysicalDrive>& drives, bool firstScan) {
   NIMBRA_TRACE(2, kUnitPlugin, "ENTER ScanSystem(%d) PhyDrive=%d", firstScan ? 1 : 0,
@@ -46,7 +34,8 @@ uint32_t IPLUGINAPI_IMPL::ScanSystem(std::vector<CIntelSSDAdapter>& adapters,
     a.m_DevicePath = r.m_DevicePath;
     d.m_DevicePath = r.m_DevicePath;
 
-    const CIntelSSDAdapter* known = firstScan ? nullptr : FindBySerial(m_Adapters, r.m_SerialNumber);
+    const CIntelSSDAdapter* known =
+        firstScan ? nullptr : FindBySerial(m_Adapters, r.m_SerialNumber);
     if (known != nullptr) {
       a.m_ID = known->m_ID;
       a.m_ChangeCount = known->m_ChangeCount;

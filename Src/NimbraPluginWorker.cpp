@@ -22,14 +22,6 @@ constexpr unsigned kHealthReadPauseMs = 1000;
 constexpr int kForceWorker = 1;
 constexpr int kPrivateEvent = 3;
 
-template <class T>
-T* FindBySerial(std::vector<T>& objects, const std::string& serial) {
-  for (T& object : objects) {
-    if (object.m_SerialNumber == serial) return &object;
-  }
-  return nullptr;
-}
-
 bool AdapterDiffers(const CIntelSSDAdapter& o, const CIntelSSDAdapter& n) {
   return o.m_Index != n.m_Index || o.m_SerialNumber != n.m_SerialNumber ||
          o.m_Vendor != n.m_Vendor || o.m_ModelNumber != n.m_ModelNumber ||

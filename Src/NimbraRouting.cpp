@@ -67,15 +67,13 @@ uint32_t IPLUGINAPI_IMPL::GetProperty(uint64_t objectId, PI::CProperty& property
     return status;
   };
   return Route(
-      objectId,
-      [&](CIntelSSDPlugin& p) { return answer(p, GetPluginProperties(p, found, which)); },
+      objectId, [&](CIntelSSDPlugin& p) { return answer(p, GetPluginProperties(p, found, which)); },
       [&](CIntelSSDAdapter& a) {
         NIMBRA_TRACE(4, kUnitNimbra, "GetProperty() Adapter = %d", m_Adapters.size());
         return answer(a, GetAdapterProperties(a, found, which));
       },
       [&](CIntelSSDPhysicalDrive& d) {
-        NIMBRA_TRACE(4, kUnitNimbra, "GetProperty() PhysicalDrives = %d",
-                     m_PhysicalDrives.size());
+        NIMBRA_TRACE(4, kUnitNimbra, "GetProperty() PhysicalDrives = %d", m_PhysicalDrives.size());
         return answer(d, GetPhysicalDriveProperties(d, found, which));
       });
 }

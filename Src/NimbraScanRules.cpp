@@ -81,7 +81,8 @@ DriveSizes ComputeSizes(const CCmdEmuAdapter& r) {
   DriveSizes s;
   s.sectorSize = r.m_SectorSize;
   // Sign-extended, as a signed 32-bit sector size multiplies into 64 bits.
-  const auto sector = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(r.m_SectorSize)));
+  const auto sector =
+      static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(r.m_SectorSize)));
   s.physicalMiB = r.m_PhysicalSize >> 20;
   s.capacityMiB = (sector * r.m_NativeMaxLBA) >> 20;
   s.usedMiB = (sector * r.m_MaximumLBA) >> 20;

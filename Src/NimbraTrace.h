@@ -48,10 +48,10 @@ void TraceWrite(unsigned level, const char* unit, int line, const std::string& t
 }  // namespace detail
 }  // namespace NAMESPACE_Nimbra
 
-#define NIMBRA_TRACE(level, unit, ...)                                                     \
-  do {                                                                                     \
-    if (::NAMESPACE_Nimbra::TLX_MODULE_INFO_Nimbra.TraceEnabled(level)) {                  \
-      ::NAMESPACE_Nimbra::detail::TraceWrite((level), (unit), __LINE__,                    \
+#define NIMBRA_TRACE(level, unit, ...)                                                            \
+  do {                                                                                            \
+    if (::NAMESPACE_Nimbra::TLX_MODULE_INFO_Nimbra.TraceEnabled(level)) {                         \
+      ::NAMESPACE_Nimbra::detail::TraceWrite((level), (unit), __LINE__,                           \
                                              ::NAMESPACE_Nimbra::detail::TraceText(__VA_ARGS__)); \
-    }                                                                                      \
+    }                                                                                             \
   } while (0)

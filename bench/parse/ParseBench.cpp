@@ -33,8 +33,8 @@ std::string Tool() {
 Lines ToolOutput(int drives, const std::string& arguments, bool joined = false) {
   static std::map<int, std::string> fleets;
   if (!fleets.count(drives)) {
-    const fs::path file = fs::temp_directory_path() / ("nimbra-bench-fleet-" +
-                                                       std::to_string(drives) + ".json");
+    const fs::path file =
+        fs::temp_directory_path() / ("nimbra-bench-fleet-" + std::to_string(drives) + ".json");
     std::ofstream out(file.string());
     out << "{\"drives\": [";
     for (int i = 0; i < drives; ++i) out << (i ? ",{}" : "{}");
@@ -67,9 +67,9 @@ void BM_ParseInventory(benchmark::State& state) {
   }
   if (records.size() != static_cast<size_t>(drives)) state.SkipWithError("wrong drive count");
   state.counters["lines"] = static_cast<double>(lines.size());
-  state.counters["ns/line"] = benchmark::Counter(
-      static_cast<double>(lines.size()) * state.iterations(),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns/line"] =
+      benchmark::Counter(static_cast<double>(lines.size()) * state.iterations(),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["drives"] = drives;
 }
 BENCHMARK(BM_ParseInventory)->Arg(1)->Arg(16)->Arg(64)->Arg(256);

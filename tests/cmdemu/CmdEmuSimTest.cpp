@@ -109,18 +109,29 @@ TEST_F(CmdEmuSim, EveryFaultOnEveryCommand) {
     return api.GetLogPageInformation(0, log, true);
   };
   const Command commands[] = {
-      {"show", [](IPLUGINAPI_IMPL& api) { uint64_t c = 0; return api.GetAdapterCount(c); },
+      {"show",
+       [](IPLUGINAPI_IMPL& api) {
+         uint64_t c = 0;
+         return api.GetAdapterCount(c);
+       },
        {F, N, N, N, T, N, F, F}},
-      {"version", [](IPLUGINAPI_IMPL& api) { std::string v; return api.GetVersion(v); },
+      {"version",
+       [](IPLUGINAPI_IMPL& api) {
+         std::string v;
+         return api.GetVersion(v);
+       },
        {F, F, F, F, 0, F, F, F}},
       {"log2", health, {F, 0, F, 0, T, 0, F, F}},
       {"log197", health, {F, 0, F, 0, T, 0, F, F}},
       {"log202", health, {F, 0, F, 0, T, 0, F, F}},
-      {"format", [](IPLUGINAPI_IMPL& api) { return api.CmdEmu_format(0, 0); },
+      {"format",
+       [](IPLUGINAPI_IMPL& api) { return api.CmdEmu_format(0, 0); },
        {F, F, F, F, 0, F, 0, F}},
-      {"delete", [](IPLUGINAPI_IMPL& api) { return api.CmdEmu_delete(0); },
+      {"delete",
+       [](IPLUGINAPI_IMPL& api) { return api.CmdEmu_delete(0); },
        {F, F, F, F, 0, F, 0, F}},
-      {"set", [](IPLUGINAPI_IMPL& api) { return api.CmdEmu_set(0, "MaximumLBA", 4, 0); },
+      {"set",
+       [](IPLUGINAPI_IMPL& api) { return api.CmdEmu_set(0, "MaximumLBA", 4, 0); },
        {F, F, F, F, 0, F, F, F}},
   };
   for (const Command& c : commands) {

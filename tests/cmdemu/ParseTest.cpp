@@ -48,14 +48,29 @@ TEST(Inventory, StatusAndCount) {
   };
   const Case cases[] = {
       {"no output", {}, PI::ERR_TOOL_FAILED, 77, 0},
-      {"no results", {"No results", "- IntelSSD X -", "Index: 0"}, PI::ERR_NO_SUPPORTED_HARDWARE, 77, 0},
-      {"no results inside the line", {"Error: No results found"}, PI::ERR_NO_SUPPORTED_HARDWARE, 77, 0},
-      {"only unsupported", Block("0", "INTEL SSDSC2BB480G4", "A"), PI::ERR_NO_SUPPORTED_HARDWARE, 0, 0},
+      {"no results",
+       {"No results", "- IntelSSD X -", "Index: 0"},
+       PI::ERR_NO_SUPPORTED_HARDWARE,
+       77,
+       0},
+      {"no results inside the line",
+       {"Error: No results found"},
+       PI::ERR_NO_SUPPORTED_HARDWARE,
+       77,
+       0},
+      {"only unsupported", Block("0", "INTEL SSDSC2BB480G4", "A"), PI::ERR_NO_SUPPORTED_HARDWARE, 0,
+       0},
       {"last drive without trailing header", Block("0", "INTEL SSDPEDMD400G4", "A"), 0, 1, 1},
-      {"two drives", Join({Block("0", "INTEL SSDPEDMD400G4", "A"), Block("1", "INTEL SSDPE2MD800G4", "B")}), 0, 2, 2},
+      {"two drives",
+       Join({Block("0", "INTEL SSDPEDMD400G4", "A"), Block("1", "INTEL SSDPE2MD800G4", "B")}), 0, 2,
+       2},
       {"eleven characters", Block("0", "INTEL SSDPE", "A"), PI::ERR_NO_SUPPORTED_HARDWARE, 0, 0},
       {"2.5-inch prefix", Block("0", "INTEL SSDPE2KX020T7", "A"), 0, 1, 1},
-      {"index without blank", {"- IntelSSD A -", "Index:0", "ModelNumber: INTEL SSDPEDMD400G4"}, PI::ERR_NO_SUPPORTED_HARDWARE, 0, 0},
+      {"index without blank",
+       {"- IntelSSD A -", "Index:0", "ModelNumber: INTEL SSDPEDMD400G4"},
+       PI::ERR_NO_SUPPORTED_HARDWARE,
+       0,
+       0},
       {"garbage only", {"\xff\xfe", "Index: x", "::::"}, PI::ERR_NO_SUPPORTED_HARDWARE, 0, 0},
   };
   for (const Case& c : cases) {
@@ -67,9 +82,9 @@ TEST(Inventory, StatusAndCount) {
 }
 
 TEST(Inventory, UnsupportedDriveIsSkippedAndNumbersStayDense) {
-  const Inventory inv = Parse(Join({Block("4", "INTEL SSDPEDMD400G4", "A"),
-                                    Block("5", "INTEL SSDSC2BB480G4", ""),
-                                    Block("6", "INTEL SSDPE2MD800G4", "C")}));
+  const Inventory inv =
+      Parse(Join({Block("4", "INTEL SSDPEDMD400G4", "A"), Block("5", "INTEL SSDSC2BB480G4", ""),
+                  Block("6", "INTEL SSDPE2MD800G4", "C")}));
   ASSERT_EQ(0u, inv.status);
   ASSERT_EQ(2u, inv.records.size());
   EXPECT_EQ(4u, inv.records[0].m_Index);
@@ -192,8 +207,8 @@ TEST(Inventory, NumbersBeyondTheirFieldThrowAndKeepEarlierRecords) {
   struct Case {
     const char* line;
   };
-  const Case cases[] = {{"Index: 2147483648"}, {"SectorSize: 4294967296"},
-                        {"MaximumLBA: 18446744073709551616"}};
+  const Case cases[] = {
+      {"Index: 2147483648"}, {"SectorSize: 4294967296"}, {"MaximumLBA: 18446744073709551616"}};
   for (const Case& c : cases) {
     Lines lines = Block("0", "INTEL SSDPEDMD400G4", "A");
     lines.insert(lines.end(), {"- IntelSSD B -", c.line});
@@ -208,7 +223,8 @@ TEST(Inventory, NumbersBeyondTheirFieldThrowAndKeepEarlierRecords) {
 TEST(Inventory, HostileLinesNeitherCrashNorHang) {
   const std::string huge(1 << 20, '9');
   Lines lines = {"Index: " + huge.substr(0, 5), std::string("Model\0Number: x", 15),
-                 "ModelNumber: INTEL SSDPEDMD400G4\r", "\x80\x81\xfe" + huge, "SerialNumber: " + huge};
+                 "ModelNumber: INTEL SSDPEDMD400G4\r", "\x80\x81\xfe" + huge,
+                 "SerialNumber: " + huge};
   std::vector<CCmdEmuAdapter> records;
   uint64_t count = 0;
   EXPECT_EQ(0u, CmdEmu::ParseInventory(lines, records, count));
@@ -320,17 +336,16 @@ TEST(LogPages, Page202OnlyJoinedTextMatches) {
   EXPECT_EQ(88u, log.m_WearLevelingCount);
 
   CCmdEmuGetlog separate;
-  CmdEmu::ParsePage202({"ID: EA", "Description: Thermal Throttle Status", "Normalized: 50",
-                        "Raw: 0x0"},
-                       separate);
+  CmdEmu::ParsePage202(
+      {"ID: EA", "Description: Thermal Throttle Status", "Normalized: 50", "Raw: 0x0"}, separate);
   EXPECT_EQ(100u, separate.m_ThermalThrottleStatus);
   EXPECT_EQ(0u, separate.m_WearLevelingCount);
 }
 
 TEST(LogPages, NumbersBeyondTheirFieldThrow) {
-  for (const Lines& lines : {Lines{"Critical Warnings: 0x100000000"},
-                             Lines{"Data Units Read: 0x10000000000000000"},
-                             Lines{"Percentage Used: 2147483648"}}) {
+  for (const Lines& lines :
+       {Lines{"Critical Warnings: 0x100000000"}, Lines{"Data Units Read: 0x10000000000000000"},
+        Lines{"Percentage Used: 2147483648"}}) {
     CCmdEmuGetlog log;
     EXPECT_THROW(CmdEmu::ParsePage2(lines, log), ConversionError) << lines[0];
   }

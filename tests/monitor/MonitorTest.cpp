@@ -26,8 +26,8 @@ using namespace NAMESPACE_Nimbra;
 using Clock = std::chrono::steady_clock;
 using nimbra_test::TempDir;
 
-const char* const kCard = "CVFT5213000A400BGN";   // built-in drive 0, add-in card
-const char* const kSecond = "CVFT5213001B1P6BGN"; // built-in drive 1
+const char* const kCard = "CVFT5213000A400BGN";    // built-in drive 0, add-in card
+const char* const kSecond = "CVFT5213001B1P6BGN";  // built-in drive 1
 
 // Child processes of this process that still exist.
 int Children() {
@@ -127,9 +127,8 @@ class Monitor : public ::testing::Test {
 
   void Sim(const std::string& args) {
     std::string out;
-    ASSERT_EQ(0, nimbra_test::RunShell("'" + nimbra_test::BuildDir() + "/bin/isdct' " + args +
-                                           " 2>&1",
-                                       &out))
+    ASSERT_EQ(0, nimbra_test::RunShell(
+                     "'" + nimbra_test::BuildDir() + "/bin/isdct' " + args + " 2>&1", &out))
         << args << ": " << out;
   }
 
@@ -277,8 +276,7 @@ TEST_F(Monitor, AConversionErrorEndsTheWorkerAndTheHostGoesOn) {
   Start(1);
   Sim(std::string("sim-set ") + kCard + " faults.log2=out-of-range");
   api->m_ForceWorker.Set();
-  EXPECT_TRUE(WaitFor([&] { return api->m_WorkerThread->Wait(0) == 0; },
-                      std::chrono::seconds(10)))
+  EXPECT_TRUE(WaitFor([&] { return api->m_WorkerThread->Wait(0) == 0; }, std::chrono::seconds(10)))
       << "the exception leaves the worker routine";
   std::vector<PI::CObject> topology;
   EXPECT_EQ(0u, api->Execute(PI::CMD_GET_TOPOLOGY, 0, &topology)) << "no lock is left held";

@@ -149,12 +149,10 @@ TEST(LockFlags, SelectObjectsAsRequested) {
     std::vector<uint8_t> drives;
   };
   const Case cases[] = {
-      {-1, 0, 1, {0, 0, 0}},   // the plug-in object alone
-      {-1, -1, 1, {0, 0, 0}},
-      {1, 0, 0, {0, 1, 0}},    // the first drive of adapter 1 only
-      {1, -1, 0, {0, 1, 1}},   // every drive of adapter 1
-      {0, -1, 0, {1, 0, 0}},
-      {7, 0, 0, {0, 0, 0}},    // no such adapter: nothing changes
+      {-1, 0, 1, {0, 0, 0}},                         // the plug-in object alone
+      {-1, -1, 1, {0, 0, 0}}, {1, 0, 0, {0, 1, 0}},  // the first drive of adapter 1 only
+      {1, -1, 0, {0, 1, 1}},                         // every drive of adapter 1
+      {0, -1, 0, {1, 0, 0}},  {7, 0, 0, {0, 0, 0}},  // no such adapter: nothing changes
   };
   for (const Case& c : cases) {
     Tree t;
@@ -181,9 +179,8 @@ TEST(PollInterval, TextIsConvertedAndClamped) {
     uint32_t expected;
   };
   const Case cases[] = {
-      {"30", 30},  {"2", 2},      {"255", 255}, {"0", 2},    {"1", 2},
-      {"256", 255}, {"4000", 255}, {"", 30},     {"abc", 30}, {"12abc", 30},
-      {" 7", 7},   {"99999999999", 30},
+      {"30", 30},    {"2", 2}, {"255", 255}, {"0", 2},      {"1", 2},  {"256", 255},
+      {"4000", 255}, {"", 30}, {"abc", 30},  {"12abc", 30}, {" 7", 7}, {"99999999999", 30},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.expected, NAMESPACE_Nimbra::PollIntervalFromText(c.text)) << '"' << c.text << '"';

@@ -37,9 +37,14 @@ TEST(AdapterUpdate, WarningTransitions) {
       {0x00, 0x08, {}},
       {0x11, 0x10, {}},  // a bit going clear while another stays raises nothing
       {0x04, 0x04, {}},
-      {0x00, 0x2d5,
-       {{EVT_BACKUP_FAILED, 4}, {EVT_RELIABILITY_DEGRADED, 3}, {EVT_TEMP_80_TO_83, 4},
-        {EVT_TEMP_84_UP, 4}, {EVT_TEMP_80_UP, 3}, {EVT_SPARE_BELOW_THRESHOLD, 4}}},
+      {0x00,
+       0x2d5,
+       {{EVT_BACKUP_FAILED, 4},
+        {EVT_RELIABILITY_DEGRADED, 3},
+        {EVT_TEMP_80_TO_83, 4},
+        {EVT_TEMP_84_UP, 4},
+        {EVT_TEMP_80_UP, 3},
+        {EVT_SPARE_BELOW_THRESHOLD, 4}}},
   };
   for (const Case& c : cases) {
     CIntelSSDAdapter live, scanned;
@@ -74,8 +79,11 @@ TEST(DriveUpdate, SizeChangesRaiseOneEvent) {
     uint64_t capacity;
     size_t events;
   };
-  const Case cases[] = {{100, 512, 100, 0}, {90, 512, 100, 1}, {100, 4096, 100, 1},
-                        {90, 4096, 100, 1}, {100, 512, 999, 0}};
+  const Case cases[] = {{100, 512, 100, 0},
+                        {90, 512, 100, 1},
+                        {100, 4096, 100, 1},
+                        {90, 4096, 100, 1},
+                        {100, 512, 999, 0}};
   for (const Case& c : cases) {
     CIntelSSDAdapter adapter;
     adapter.m_DisplayName = "Torvik 2.5in (1)";
@@ -118,7 +126,7 @@ struct Tree {
     }
   }
   std::pair<CIntelSSDAdapter, CIntelSSDPhysicalDrive> Pair(const std::string& serial,
-                                                            uint32_t index) {
+                                                           uint32_t index) {
     CIntelSSDAdapter a;
     CIntelSSDPhysicalDrive d;
     a.m_ID = api.NewID();
@@ -198,8 +206,8 @@ TEST(UpdateSystem, EventsComeInAdapterThenDriveOrderAndAccumulate) {
   Tree t({"A", "B"});
   auto [adapters, drives] = t.Scanned();
   adapters[0].m_CriticalWarnings = 0x04;  // reliability on A
-  drives[1].m_UsedSize = 7;                // B's drive shrinks
-  adapters.erase(adapters.begin() + 1);    // ... but B's adapter vanished?
+  drives[1].m_UsedSize = 7;               // B's drive shrinks
+  adapters.erase(adapters.begin() + 1);   // ... but B's adapter vanished?
   drives.erase(drives.begin() + 1);
   EXPECT_EQ(0u, t.api.UpdateSystem(adapters, drives));
 
@@ -212,10 +220,10 @@ TEST(UpdateSystem, EventsComeInAdapterThenDriveOrderAndAccumulate) {
   a3[0].m_CriticalWarnings = 0x10;
   EXPECT_EQ(0u, u.api.UpdateSystem(a3, d3));
   const auto events = u.Fetch();
-  EXPECT_EQ((std::vector<std::pair<uint32_t, uint32_t>>{{EVT_SPARE_BELOW_THRESHOLD, 4},
-                                                        {EVT_DRIVE_SIZE_CHANGED, 2},
-                                                        {EVT_BACKUP_FAILED, 4}}),
-            Numbers(events));
+  EXPECT_EQ(
+      (std::vector<std::pair<uint32_t, uint32_t>>{
+          {EVT_SPARE_BELOW_THRESHOLD, 4}, {EVT_DRIVE_SIZE_CHANGED, 2}, {EVT_BACKUP_FAILED, 4}}),
+      Numbers(events));
   EXPECT_TRUE(u.Fetch().empty()) << "a second fetch finds the queue empty";
 
   const auto first = t.Fetch();

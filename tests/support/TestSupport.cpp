@@ -31,9 +31,7 @@ std::string TempDir::Write(const std::string& name, const std::string& text) con
   return p.string();
 }
 
-std::string BuildDir() {
-  return fs::read_symlink("/proc/self/exe").parent_path().string();
-}
+std::string BuildDir() { return fs::read_symlink("/proc/self/exe").parent_path().string(); }
 
 void AddPciDevice(const std::string& root, const std::string& address, const std::string& vendor,
                   const std::string& device) {
