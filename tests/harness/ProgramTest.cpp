@@ -305,7 +305,11 @@ TEST(HarnessProgram, SigtermWhileAToolRunHangsEndsCleanly) {
   const std::string out =
       Script(h, "'" + Harness() +
                     "' --config-dir . --simulate \"$FLEET\" --tool-timeout 2 --settle 60 "
-                    "show > out.txt 2> err.txt & pid=$!; sleep 1; "
+                    "show > out.txt 2> err.txt & pid=$!; "
+                    // Running: its temporary sysfs tree is there.
+                    "for i in $(seq 300); do ls \"$TMPDIR\" | grep -q nimbra-sysfs && break; sleep "
+                    "0.1; done; "
+                    "sleep 0.5; "
                     "kill -TERM $pid; wait $pid; echo $?; cat err.txt; "
                     "grep -l \"ISDCT_SIM_FLEET=$FLEET\" /proc/[0-9]*/environ 2>/dev/null | wc -l");
   const double seconds =
