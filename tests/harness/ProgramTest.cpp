@@ -322,6 +322,21 @@ TEST(HarnessProgram, SigtermWhileAToolRunHangsEndsCleanly) {
   EXPECT_EQ("", left);
 }
 
+TEST(HarnessProgram, AReaderThatGoesAwayEndsTheRunCleanly) {
+  HarnessRun h(DefaultFleet(8));  // a document of 130 kB, twice what a pipe holds
+  const std::string status =
+      Script(h,
+             "{ h --settle 0 --trace 2 --trace-file trace.txt show --json 2>/dev/null; "
+             "echo $? > status.txt; } | "
+             "head -c 1 >/dev/null; cat status.txt");
+  EXPECT_EQ("1\n", status) << "a failed write is a failure, not a crash (141)";
+  std::string trace, left;
+  nimbra_test::RunShell("cat '" + h.dir() / "trace.txt" + "'", &trace);
+  ExpectInOrder(trace, {"ENTER DeInitialize", "LEAVE DeInitialize"});
+  nimbra_test::RunShell("ls '" + h.Tmp() + "'", &left);
+  EXPECT_EQ("", left);
+}
+
 TEST(HarnessProgram, FailedInitializeStillGivesScriptsTheDocument) {
   HarnessRun h(DefaultFleet(1));
   const Result r = h.RunPlain("--sysfs-root '" + h.dir().path() + "' show --json");

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <optional>
 #include <sstream>
@@ -266,9 +267,11 @@ int Watch(const Context& c, StopSignal& stop) {
   c.out.flush();
   std::ostream& out = c.out;
   const bool json = c.options.json;
-  c.session.OnEvents([&out, json](const std::vector<PI::CEvent>& events) {
+  c.session.OnEvents([&out, json, &stop](const std::vector<PI::CEvent>& events) {
     for (const PI::CEvent& e : events) out << (json ? EventJson(e).dump() : EventLine(e)) << "\n";
     out.flush();
+    // Nobody reads any more (a closed pipe): watching is over.
+    if (!out) stop.Request(SIGPIPE);
   });
   // Events raised before the receiver was set wait in the plug-in's queue.
   c.session.FetchEvents();
