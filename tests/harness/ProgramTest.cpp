@@ -193,7 +193,7 @@ TEST(HarnessProgram, OperationsChecksAndTheEventFetch) {
   // A hot add-in card (the tool reads 81 °C) and a failed 2.5-inch drive.
   HarnessRun h(
       "{\"drives\": [{\"health\": {\"criticalWarnings\": 2, \"temperature\": 81}},"
-      " {}, {\"health\": {\"criticalWarnings\": 4}}]}");
+      " {\"model\": \"INTEL SSDPE2MD016T4\", \"health\": {\"criticalWarnings\": 4}}]}");
   const Result ops = h.Run("ops 0x0135000000000000", 0);
   EXPECT_EQ(0, ops.status);
   EXPECT_EQ("50002  get events  (words 6 1 1 1 0 0 1 1)\n", ops.out);
@@ -203,10 +203,10 @@ TEST(HarnessProgram, OperationsChecksAndTheEventFetch) {
   const Result allowed = h.Run("check 0x0135000000000002 50026");
   EXPECT_EQ(0, allowed.status) << allowed.err;
   EXPECT_EQ("operation 50026 (drive action) on 0x0135000000000002: allowed\n", allowed.out);
-  const Result refused = h.Run("check 0x0135000000000006 50026");
+  const Result refused = h.Run("check 0x0135000000000004 50026");
   EXPECT_EQ(1, refused.status) << refused.err;
   EXPECT_EQ(
-      "operation 50026 (drive action) on 0x0135000000000006: refused, operation rejected "
+      "operation 50026 (drive action) on 0x0135000000000004: refused, operation rejected "
       "(20042)\n",
       refused.out);
 
@@ -224,7 +224,7 @@ TEST(HarnessProgram, OperationsChecksAndTheEventFetch) {
   const Expected expected[] = {
       {10960, 4, "0x0135000000000001", "Torvik P3700 (0)"},
       {10962, 3, "0x0135000000000001", "Torvik P3700 (0)"},
-      {11088, 3, "0x0135000000000005", "Torvik 2.5in (2)"},
+      {11088, 3, "0x0135000000000003", "Torvik 2.5in (1)"},
   };
   for (size_t i = 0; i < 3; ++i) {
     const Json e = Json::parse(lines[i]);
@@ -245,8 +245,8 @@ TEST(HarnessProgram, OperationsChecksAndTheEventFetch) {
   ASSERT_EQ(4u, textLines.size()) << text.out;
   EXPECT_EQ("operation 50002 (get events) on 0x0135000000000000: done, 3 events", textLines[0]);
   EXPECT_NE(std::string::npos,
-            textLines[3].find("  warning  11088 reliability degraded: Torvik 2.5in (2) "
-                              "[0x0135000000000005]"))
+            textLines[3].find("  warning  11088 reliability degraded: Torvik 2.5in (1) "
+                              "[0x0135000000000003]"))
       << textLines[3];
 }
 
