@@ -96,6 +96,17 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   uint32_t UpdateSystem(std::vector<CIntelSSDAdapter>& adapters,
                         std::vector<CIntelSSDPhysicalDrive>& drives);
   void Worker();
+  // The worker's two kinds of cycle, public so that one cycle can be run
+  // without the worker's timers. REQUIRES: m_DataLock held (through `data`
+  // for FullScan). RefreshHealth re-reads every drive's health log and
+  // patches the adapters in place; it returns true when a critical-warning
+  // word changed (the cycle then scans fully). FullScan takes a new
+  // inventory, rescans, merges, releases both locks and notifies the host
+  // when something changed or events wait; it returns false when m_EventsLock
+  // could not be taken. A conversion error in the tool's output escapes both;
+  // the locks are then released by the guards as the stack unwinds.
+  bool RefreshHealth();
+  bool FullScan(TLX::Threading::Native_OS::CSyncGuard& data);
 
   // Command emulation: runs the SSD tool and parses its text. No locking.
   uint32_t GetVersion(std::string& version);
@@ -129,15 +140,6 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   std::string m_ToolVersion;
 
  private:
-  // The worker's two kinds of cycle, both with m_DataLock held through
-  // `data`. RefreshHealth re-reads every drive's health log and patches the
-  // adapters in place; it returns true when a critical-warning word changed
-  // (the cycle then scans fully). FullScan takes a new inventory, rescans,
-  // merges, releases the locks and notifies the host when something changed
-  // or events wait; it returns false when m_EventsLock could not be taken.
-  bool RefreshHealth();
-  bool FullScan(TLX::Threading::Native_OS::CSyncGuard& data);
-
   // Finds the object named by `objectId` (plug-in, then adapters, then
   // drives) under m_DataLock and calls the matching handler.
   template <class OnPlugin, class OnAdapter, class OnDrive>
