@@ -6,7 +6,7 @@ SECONDS ?= 600
 FUZZ_SECONDS ?= 20
 DEPS    := scripts/install-deps.sh
 
-.PHONY: all build deps test test-tsan demo bench fuzz soak clean format
+.PHONY: all build deps test test-tsan demo bench fuzz soak tidy clean format
 
 all: build
 
@@ -47,6 +47,19 @@ fuzz: deps
 	  echo "== $$f ($(FUZZ_SECONDS) s)"; mkdir -p build/fuzz/corpus-$$(basename $$f); \
 	  "$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 build/fuzz/corpus-$$(basename $$f) \
 	    $$(n=$$(basename $$f); ls -d fuzz/*/seeds/$$n fuzz/$${n%_fuzz}/seeds 2>/dev/null); done
+
+# The stress test for SECONDS seconds (release build); prints its figures line.
+soak: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS) --target stress_test
+	NIMBRA_STRESS_SECONDS=$(SECONDS) ./build/release/stress_test
+
+# clang-tidy over the plug-in, the pattern matcher and the host stand-in (.clang-tidy).
+tidy: deps
+	cmake --preset debug >/dev/null
+	run-clang-tidy -p build/debug -j $(JOBS) -quiet '$(CURDIR)/(Src|regex|host/src)/' >build/tidy.log 2>&1 \
+	  || { grep -E 'warning:|error:' build/tidy.log | sort -u; exit 1; }
+	@echo "clang-tidy: no warnings"
 
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i

@@ -37,8 +37,6 @@ bool FillDriveProperty(const CIntelSSDPhysicalDrive& d, PI::CProperty& p) {
       p.SetValue(d.m_DisplayName);
       return true;
     case 30122:
-      p.SetValue(0UL);
-      return true;
     case 30125:
       p.SetValue(0UL);
       return true;

@@ -595,6 +595,10 @@ bool Machine::RunLinear(const Program& p, const unsigned char* s, int64_t len, i
         w[2 + 2 * op.a] = pos;
         break;
       case LinOp::kClose:
+        if (w == nullptr) {  // a program always opens before it closes; stay safe anyway
+          out.Reset(p.groups);
+          w = out.MutableData();
+        }
         w[3 + 2 * op.a] = pos;
         break;
       case LinOp::kLineStart:

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  g++ clang make cmake ninja-build pkg-config
+  g++ clang libclang-rt-14-dev clang-tidy make cmake ninja-build pkg-config
   libboost-dev libboost-filesystem-dev libboost-system-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   libpcre2-dev

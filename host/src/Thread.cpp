@@ -99,7 +99,7 @@ bool CThread::Create(Delegate routine, bool suspended) {
     m_State->m_Routine.clear();
     return false;
   }
-  arg.release();  // now owned by the new thread
+  static_cast<void>(arg.release());  // now owned by the new thread
   m_State->m_Started = true;
   return true;
 }
