@@ -10,10 +10,12 @@ namespace hostfw {
 
 bool ReadSmallFile(const std::string& path, std::string& content, size_t limit) {
   NoCancelScope noCancel;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO put in a file's place must not wait for a
+  // writer; only regular files are read.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st;
-  bool ok = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   std::string data;
   char buffer[4096];
   while (ok) {

@@ -45,8 +45,9 @@ std::string ResolveConfigPath(const std::string& name);
 void WriteTraceLine(const char* module, unsigned level, const char* file, int line,
                     const std::string& message) noexcept;
 
-// Reads a whole (small) file; false when it cannot be opened or read, or is a
-// folder.
+// Reads a whole (small) regular file; false when it cannot be opened or read,
+// is larger than `limit`, or is not a regular file (a folder, a FIFO, a
+// device). Never blocks on a FIFO.
 bool ReadSmallFile(const std::string& path, std::string& content, size_t limit);
 
 // Trims blanks (space, tab, CR, LF) from both ends.
