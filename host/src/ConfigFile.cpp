@@ -113,6 +113,20 @@ bool ReplaceFile(const std::string& path, const std::string& content, mode_t mod
 
 std::string CConfigFile::ResolvedPath() const { return hostfw::ResolveConfigPath(m_FileName); }
 
+CConfigFile::FileState CConfigFile::State() const {
+  try {
+    const std::string path = ResolvedPath();
+    std::string content;
+    if (hostfw::ReadSmallFile(path, content, kMaxFileSize)) return FileState::kReadable;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+      return FileState::kMissing;
+    }
+  } catch (...) {  // out of memory
+  }
+  return FileState::kUnreadable;
+}
+
 long CConfigFile::ReadKeyValue(const std::string& key, std::string& value, int, int) const {
   try {
     std::string content;

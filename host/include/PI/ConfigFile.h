@@ -30,6 +30,13 @@ class CConfigFile {
   // The path a read or write uses now (relative names resolved).
   std::string ResolvedPath() const;
 
+  // What a read finds at ResolvedPath() now: no file (nothing there, or a
+  // dangling link), a file that cannot be read (no permission, a link loop,
+  // not a regular file, too large), or a readable file. Lets a caller say
+  // why ReadKeyValue failed.
+  enum class FileState { kMissing, kUnreadable, kReadable };
+  FileState State() const;
+
   // Reads the value of the first line of `key`. Returns 0 when found;
   // PI::ERR_GENERAL when the file or the key is missing or the file is
   // unreadable, with `value` untouched. The two int arguments are reserved
