@@ -1,6 +1,9 @@
 // The command emulation: runs the SSD tool with the command line of each
 // operation, judges the run, and hands the text to the parsers. Takes no
 // lock of its own; callers hold m_DataLock or are the only user.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <boost/format.hpp>
 
 #include "NimbraCmdEmuParse.h"
@@ -35,6 +38,38 @@ std::string SettingText(const std::string& name, int32_t kind, int32_t value) {
   }
 }
 
+// Why a run of `program` failed, in words, for the trace.
+std::string RunFailure(int rc, const std::string& program) {
+  switch (rc) {
+    case TLXX::EXEC_NOT_RUNNABLE: {
+      struct stat st;
+      if (stat(program.c_str(), &st) != 0) return "no such file";
+      if (S_ISDIR(st.st_mode)) return "a folder, not a program";
+      if (access(program.c_str(), X_OK) != 0) return "not executable";
+      return "the shell could not execute it";
+    }
+    case TLXX::EXEC_TIMED_OUT:
+      return "no answer within the time limit";
+    case TLXX::EXEC_SIGNALLED:
+      return "killed by a signal";
+    case TLXX::EXEC_OUTPUT_TOO_LARGE:
+      return "too much output";
+    default:
+      return "no process could be started";
+  }
+}
+
+// The runner's status, then what went wrong with which program.
+void TraceRunFailure(int rc, const std::string& program, const std::string& arguments) {
+  NIMBRA_TRACE(2, kUnitCmdEmu, "TLXX::CSystem::ExecuteCommand returned with %d", rc);
+  NIMBRA_TRACE(2, kUnitCmdEmu, "Cannot run the SSD tool %s %s: %s", program, arguments,
+               RunFailure(rc, program));
+}
+
+void TraceNoOutput(const std::string& program, const std::string& arguments) {
+  NIMBRA_TRACE(2, kUnitCmdEmu, "The SSD tool %s %s printed nothing", program, arguments);
+}
+
 }  // namespace
 
 uint32_t IPLUGINAPI_IMPL::GetVersion(std::string& version) {
@@ -42,19 +77,27 @@ uint32_t IPLUGINAPI_IMPL::GetVersion(std::string& version) {
   std::vector<std::string> lines;
   const int rc = TLXX::CSystem::ExecuteCommand(m_ToolPath, "version", lines);
   if (rc != kRunnerSucceeded) {
-    NIMBRA_TRACE(2, kUnitCmdEmu, "TLXX::CSystem::ExecuteCommand returned with %d", rc);
+    TraceRunFailure(rc, m_ToolPath, "version");
     return PI::ERR_TOOL_FAILED;
   }
-  if (lines.empty()) return PI::ERR_TOOL_FAILED;
+  if (lines.empty()) {
+    TraceNoOutput(m_ToolPath, "version");
+    return PI::ERR_TOOL_FAILED;
+  }
   return CmdEmu::ParseVersion(lines, version);
 }
 
 uint32_t IPLUGINAPI_IMPL::GetAdapterCount(uint64_t& count) {
   m_CmdEmuAdapters.clear();
   std::vector<std::string> lines;
-  const int rc = TLXX::CSystem::ExecuteCommand(m_ToolPath, "show -all -intelssd", lines);
+  const char* const arguments = "show -all -intelssd";
+  const int rc = TLXX::CSystem::ExecuteCommand(m_ToolPath, arguments, lines);
   if (rc != kRunnerSucceeded) {
-    NIMBRA_TRACE(2, kUnitCmdEmu, "TLXX::CSystem::ExecuteCommand returned with %d", rc);
+    TraceRunFailure(rc, m_ToolPath, arguments);
+    return PI::ERR_TOOL_FAILED;
+  }
+  if (lines.empty()) {
+    TraceNoOutput(m_ToolPath, arguments);
     return PI::ERR_TOOL_FAILED;
   }
   return CmdEmu::ParseInventory(lines, m_CmdEmuAdapters, count);
@@ -74,8 +117,13 @@ uint32_t IPLUGINAPI_IMPL::GetLogPage(uint32_t index, int page, std::vector<std::
   } else {
     rc = TLXX::CSystem::ExecuteCommand(m_ToolPath, arguments, lines);
   }
+  if (rc != kRunnerSucceeded) {
+    TraceRunFailure(rc, m_ToolPath, arguments);
+    return PI::ERR_TOOL_FAILED;
+  }
   NIMBRA_TRACE(2, kUnitCmdEmu, "TLXX::CSystem::ExecuteCommand returned with %d", rc);
-  if (rc != kRunnerSucceeded || lines.empty() || CmdEmu::IsInvalidIndexAnswer(lines)) {
+  if (lines.empty()) TraceNoOutput(m_ToolPath, arguments);
+  if (lines.empty() || CmdEmu::IsInvalidIndexAnswer(lines)) {
     return PI::ERR_TOOL_FAILED;
   }
   return 0;
@@ -106,14 +154,13 @@ uint32_t IPLUGINAPI_IMPL::GetLogPageInformation(uint32_t index, CCmdEmuGetlog& l
 
 uint32_t IPLUGINAPI_IMPL::CmdEmu_format(uint32_t index, int32_t) {
   std::vector<std::string> lines;
-  const int rc = TLXX::CSystem::ExecuteCommand(
-      m_ToolPath,
-      DriveCommand("start -f -intelssd %d Function=nvmeformat LBAFormat=0 SecureEraseSetting=0 "
-                   "ProtectionInformation=0 MetadataSetting=0 2>&1",
-                   index),
-      lines);
+  const std::string arguments = DriveCommand(
+      "start -f -intelssd %d Function=nvmeformat LBAFormat=0 SecureEraseSetting=0 "
+      "ProtectionInformation=0 MetadataSetting=0 2>&1",
+      index);
+  const int rc = TLXX::CSystem::ExecuteCommand(m_ToolPath, arguments, lines);
   if (rc != kRunnerSucceeded) {
-    NIMBRA_TRACE(2, kUnitCmdEmu, "TLXX::CSystem::ExecuteCommand returned with %d", rc);
+    TraceRunFailure(rc, m_ToolPath, arguments);
     return PI::ERR_TOOL_FAILED;
   }
   const uint32_t status = CmdEmu::FindSuccessLine(lines) != nullptr ? 0 : PI::ERR_TOOL_FAILED;
@@ -123,10 +170,10 @@ uint32_t IPLUGINAPI_IMPL::CmdEmu_format(uint32_t index, int32_t) {
 
 uint32_t IPLUGINAPI_IMPL::CmdEmu_delete(uint32_t index) {
   std::vector<std::string> lines;
-  const int rc = TLXX::CSystem::ExecuteCommand(
-      m_ToolPath, DriveCommand("delete -f -intelssd %d 2>&1", index), lines);
+  const std::string arguments = DriveCommand("delete -f -intelssd %d 2>&1", index);
+  const int rc = TLXX::CSystem::ExecuteCommand(m_ToolPath, arguments, lines);
   if (rc != kRunnerSucceeded) {
-    NIMBRA_TRACE(2, kUnitCmdEmu, "TLXX::CSystem::ExecuteCommand returned with %d", rc);
+    TraceRunFailure(rc, m_ToolPath, arguments);
     return PI::ERR_TOOL_FAILED;
   }
   const uint32_t status = CmdEmu::FindSuccessLine(lines) != nullptr ? 0 : PI::ERR_TOOL_FAILED;
@@ -143,9 +190,10 @@ uint32_t IPLUGINAPI_IMPL::CmdEmu_set(uint32_t index, const std::string& name, in
   std::vector<std::string> lines;
   const int rc = TLXX::CSystem::ExecuteCommand(m_ToolPath, arguments, lines);
   if (rc != kRunnerSucceeded) {
-    NIMBRA_TRACE(2, kUnitCmdEmu, "TLXX::CSystem::ExecuteCommand returned with %d", rc);
+    TraceRunFailure(rc, m_ToolPath, arguments);
     return PI::ERR_TOOL_FAILED;
   }
+  if (lines.empty()) TraceNoOutput(m_ToolPath, arguments);
   if (lines.empty() || CmdEmu::IsInvalidIndexAnswer(lines)) return PI::ERR_TOOL_FAILED;
   const std::string* success = CmdEmu::FindSuccessLine(lines);
   if (success == nullptr) return PI::ERR_TOOL_FAILED;

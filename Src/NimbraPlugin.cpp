@@ -4,6 +4,7 @@
 #include <boost/convert.hpp>
 #include <boost/convert/stream.hpp>
 #include <boost/filesystem/path.hpp>
+#include <boost/optional.hpp>
 #include <cstdio>
 #include <memory>
 
@@ -12,6 +13,7 @@
 #include "PI/Status.h"
 #include "TLX/Misc.h"
 #include "TLXX/ConfigManager.h"
+#include "TLXX/System.h"
 #include "TLXX/SystemTime.h"
 
 namespace NAMESPACE_Nimbra {
@@ -34,13 +36,26 @@ void PrintAdapterCount(unsigned long count) {
 
 }  // namespace
 
-uint32_t PollIntervalFromText(const std::string& text) {
+namespace {
+
+// The number in an ini text, by stream conversion; none when it is not one
+// that fits 32 bits.
+boost::optional<uint32_t> PollIntervalNumber(const std::string& text) {
   boost::cnv::cstream cnv;
   cnv(std::skipws);
-  uint32_t value = boost::convert<uint32_t>(text, cnv).value_or(kDefaultPollInterval);
-  if (value < kMinPollInterval) value = kMinPollInterval;
-  if (value > kMaxPollInterval) value = kMaxPollInterval;
-  return value;
+  return boost::convert<uint32_t>(text, cnv);
+}
+
+uint32_t Clamped(uint32_t value) {
+  return value < kMinPollInterval   ? kMinPollInterval
+         : value > kMaxPollInterval ? kMaxPollInterval
+                                    : value;
+}
+
+}  // namespace
+
+uint32_t PollIntervalFromText(const std::string& text) {
+  return Clamped(PollIntervalNumber(text).value_or(kDefaultPollInterval));
 }
 
 IPLUGINAPI_IMPL::IPLUGINAPI_IMPL() {
@@ -48,11 +63,37 @@ IPLUGINAPI_IMPL::IPLUGINAPI_IMPL() {
   m_HostNotify.Clear();
   m_ModuleTag = 0;
   m_ConfigFile.SetFileName("Nimbra.ini");
+  m_PollInterval = kDefaultPollInterval;
   std::string text;
-  if (m_ConfigFile.ReadKeyValue("PollInterval", text, -1, -1) == 0) {
-    m_PollInterval = PollIntervalFromText(text);
+  const std::string path = m_ConfigFile.ResolvedPath();
+  if (m_ConfigFile.ReadKeyValue("PollInterval", text, -1, -1) != 0) {
+    // Say why the default holds: a missing file or key is normal, a file that
+    // cannot be read is a fault of the installation.
+    switch (m_ConfigFile.State()) {
+      case PI::CConfigFile::FileState::kMissing:
+        NIMBRA_TRACE(16, kUnitPlugin, "No configuration file %s: PollInterval %d s", path,
+                     kDefaultPollInterval);
+        break;
+      case PI::CConfigFile::FileState::kUnreadable:
+        NIMBRA_TRACE(2, kUnitPlugin, "Cannot read the configuration file %s: PollInterval %d s",
+                     path, kDefaultPollInterval);
+        break;
+      case PI::CConfigFile::FileState::kReadable:
+        NIMBRA_TRACE(16, kUnitPlugin, "No PollInterval in %s: %d s", path, kDefaultPollInterval);
+        break;
+    }
+    return;
+  }
+  const boost::optional<uint32_t> number = PollIntervalNumber(text);
+  m_PollInterval = Clamped(number.value_or(kDefaultPollInterval));
+  if (!number) {
+    NIMBRA_TRACE(2, kUnitPlugin, "PollInterval '%s' in %s is not a number: %d s", text, path,
+                 m_PollInterval.load());
+  } else if (*number != m_PollInterval) {
+    NIMBRA_TRACE(2, kUnitPlugin, "PollInterval %s in %s is outside %d..%d: %d s", text, path,
+                 kMinPollInterval, kMaxPollInterval, m_PollInterval.load());
   } else {
-    m_PollInterval = kDefaultPollInterval;
+    NIMBRA_TRACE(16, kUnitPlugin, "PollInterval %d s from %s", m_PollInterval.load(), path);
   }
 }
 
@@ -101,14 +142,24 @@ uint32_t IPLUGINAPI_IMPL::Initialize(std::vector<PI::CAdapterID>& out) {
 
   int segment = 0, bus = 0, device = 0, function = 0;
   if (!TLXX::CConfigManager::GetLocation("8086", "0953", 1, segment, bus, device, function)) {
+    NIMBRA_TRACE(2, kUnitPlugin, "Initialize: no PCI device 8086:0953 in %s/bus/pci/devices",
+                 TLXX::CSystem::GetSysfsRoot());
     PrintAdapterCount(0);
     NIMBRA_TRACE(2, kUnitPlugin, "LEAVE Initialize() -> PI::ERR_NO_SUPPORTED_HARDWARE");
     return PI::ERR_NO_SUPPORTED_HARDWARE;
   }
 
+  // The tool lives in bin/ beside the host executable. Without the host's
+  // path there is no tool to run: a relative bin/isdct would be looked up in
+  // whatever the current folder happens to be.
   std::string processPath;
-  if (!TLX::Misc::CTlxApplication::GetProcessPath(processPath)) {
-    NIMBRA_TRACE(2, kUnitPlugin, "Initialize: the host process path is unknown");
+  if (!TLX::Misc::CTlxApplication::GetProcessPath(processPath) || processPath.empty()) {
+    NIMBRA_TRACE(2, kUnitPlugin,
+                 "Initialize: cannot resolve the host process path, so the SSD tool bin/isdct "
+                 "beside it cannot be located");
+    PrintAdapterCount(0);
+    NIMBRA_TRACE(2, kUnitPlugin, "LEAVE Initialize() -> PI::ERR_API_INITIALIZATION_FAILED");
+    return PI::ERR_API_INITIALIZATION_FAILED;
   }
   m_ToolPath = (boost::filesystem::path(processPath).parent_path() / "bin" / "isdct").string();
 

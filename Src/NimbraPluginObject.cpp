@@ -75,6 +75,12 @@ uint32_t IPLUGINAPI_IMPL::SetPluginProperty(CIntelSSDPlugin& plugin, PI::CProper
   const long written = m_ConfigFile.WriteKeyValue(
       "PollInterval", (boost::format("%d") % static_cast<int>(m_PollInterval.load())).str(), -1,
       -1);
+  if (written != 0) {
+    NIMBRA_TRACE(2, kUnitPlugin,
+                 "Cannot write PollInterval=%d to %s (%d): the interval holds until the plug-in "
+                 "is unloaded",
+                 m_PollInterval.load(), m_ConfigFile.ResolvedPath(), written);
+  }
   m_PrivateEvent.Set();
   return static_cast<uint32_t>(written);
 }
