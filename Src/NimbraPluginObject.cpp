@@ -17,6 +17,8 @@ constexpr int32_t PROP_PLUGIN_VERSION = 30099;
 constexpr int32_t PROP_MANUFACTURER = 30003;
 constexpr int32_t PROP_TOOL_VERSION = 30004;
 constexpr int32_t PROP_POLL_INTERVAL = 30005;
+constexpr int kMinPollInterval = 2;
+constexpr int kMaxPollInterval = 255;
 
 constexpr _OPERATION_DESCRIPTION pluginOperationDescriptor = {
     OP_GET_EVENTS, 6, 1, 1, 1, 0, 0, 1, 1};
@@ -70,6 +72,10 @@ uint32_t IPLUGINAPI_IMPL::SetPluginProperty(CIntelSSDPlugin& plugin, PI::CProper
   if (!property.GetValue(value, min, max, step)) return PI::ERR_PROPERTY_NOT_SETTABLE;
   if (value < min) value = min;
   if (value > max) value = max;
+  // Limits the host made up cannot take the worker outside 2..255 s (0 would
+  // spin it, a negative value would wrap to decades).
+  if (value < kMinPollInterval) value = kMinPollInterval;
+  if (value > kMaxPollInterval) value = kMaxPollInterval;
   ++plugin.m_ChangeCount;
   m_PollInterval = static_cast<uint32_t>(value);
   const long written = m_ConfigFile.WriteKeyValue(

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <functional>
 #include <string>
 
@@ -167,6 +168,34 @@ TEST_F(ConfigEnvironment, APollIntervalThatCannotBeWritten) {
     EXPECT_EQ(listing, after) << "no temporary file is left";
   }
   if (!skipped.empty()) GTEST_SKIP() << skipped << ": root here cannot drop its file-system uid";
+}
+
+// Limits the host sends back with the value do not take the worker outside
+// 2..255 s; the file holds what is in force.
+TEST_F(ConfigEnvironment, HostLimitsCannotTakeThePollIntervalOutOfRange) {
+  struct Case {
+    int value, min, max;
+    uint32_t stored;
+  };
+  const Case cases[] = {
+      {0, 0, 1000, 2},
+      {-1, INT_MIN, INT_MAX, 2},
+      {INT_MIN, INT_MIN, 0, 2},
+      {1000, 0, 1000, 255},
+      {INT_MAX, 0, INT_MAX, 255},
+      {7, 5, 10, 7},
+      {600, INT_MIN, 300, 255},
+      {1, 1, 1, 2},
+  };
+  IPLUGINAPI_IMPL api;
+  ASSERT_EQ(1, api.m_PrivateEvent.Init(false, false));
+  for (const Case& c : cases) {
+    PI::CProperty interval(static_cast<PI::_PROPERTY_ID>(30005), true);
+    interval.SetValue(c.value, c.min, c.max, 1);
+    EXPECT_EQ(0u, api.SetPluginProperty(api.m_Plugin, interval)) << c.value;
+    EXPECT_EQ(c.stored, api.m_PollInterval.load()) << c.value << " in " << c.min << ".." << c.max;
+    EXPECT_EQ("PollInterval=" + std::to_string(c.stored) + "\n", nimbra_env::ReadFile(Ini()));
+  }
 }
 
 }  // namespace
