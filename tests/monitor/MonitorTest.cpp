@@ -2,14 +2,11 @@
 // health changes, removals and additions reach the host as events through
 // operation 50002; the poll interval wakes the worker; DeInitialize ends an
 // idle worker at once and cancels one stuck in a hung tool.
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -24,25 +21,11 @@ namespace {
 
 using namespace NAMESPACE_Nimbra;
 using Clock = std::chrono::steady_clock;
+using nimbra_test::Children;
 using nimbra_test::TempDir;
 
 const char* const kCard = "CVFT5213000A400BGN";    // built-in drive 0, add-in card
 const char* const kSecond = "CVFT5213001B1P6BGN";  // built-in drive 1
-
-// Child processes of this process that still exist.
-int Children() {
-  int n = 0;
-  DIR* proc = opendir("/proc");
-  if (proc == nullptr) return -1;
-  const std::string self = std::to_string(getpid());
-  while (dirent* e = readdir(proc)) {
-    std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
-    std::string pid, comm, state, ppid;
-    if (stat >> pid >> comm >> state >> ppid && ppid == self) ++n;
-  }
-  closedir(proc);
-  return n;
-}
 
 template <class Predicate>
 bool WaitFor(Predicate done, std::chrono::milliseconds limit) {

@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
+#include <dirent.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <boost/filesystem.hpp>
 #include <cstdio>
@@ -45,6 +47,20 @@ int OpenDescriptors() {
   int n = 0;
   for (fs::directory_iterator it("/proc/self/fd"), end; it != end; ++it) ++n;
   return n - 1;  // the iterator's own descriptor
+}
+
+int Children() {
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return -1;
+  int n = 0;
+  const std::string self = std::to_string(getpid());
+  while (dirent* e = readdir(proc)) {
+    std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
+    std::string pid, comm, state, ppid;
+    if (stat >> pid >> comm >> state >> ppid && ppid == self) ++n;
+  }
+  closedir(proc);
+  return n;
 }
 
 int RunShell(const std::string& command, std::string* out) {

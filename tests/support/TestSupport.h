@@ -37,6 +37,10 @@ void AddPciDevice(const std::string& root, const std::string& address,
 // Number of open descriptors of this process.
 int OpenDescriptors();
 
+// Number of child processes of this process that still exist (zombies
+// included), from /proc; -1 when /proc cannot be read.
+int Children();
+
 // Runs a shell command; returns its exit status and appends stdout to `out`.
 int RunShell(const std::string& command, std::string* out = nullptr);
 
