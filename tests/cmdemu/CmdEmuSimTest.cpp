@@ -1,13 +1,11 @@
 // The command emulation end to end: the plug-in runs bin/isdct through the
-// host's command execution, with the default fleet and with every fault.
+// host's command execution, with the default fleet. Every fault of the
+// simulator is tested in tests/faults.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
-#include <map>
 #include <string>
 
-#include "NimbraConvert.h"
 #include "NimbraImpl.h"
 #include "PI/Status.h"
 #include "TLXX/System.h"
@@ -17,8 +15,6 @@ namespace {
 
 using namespace NAMESPACE_Nimbra;
 using nimbra_test::TempDir;
-
-constexpr uint32_t kThrows = 1;  // marks a conversion exception in the tables
 
 class CmdEmuSim : public ::testing::Test {
  protected:
@@ -91,81 +87,6 @@ TEST_F(CmdEmuSim, MaintenanceChangesTheDrive) {
   uint64_t count = 0;
   ASSERT_EQ(0u, api.GetAdapterCount(count));
   EXPECT_EQ(api.m_CmdEmuAdapters[2].m_NativeMaxLBA / 2, api.m_CmdEmuAdapters[2].m_MaximumLBA);
-}
-
-// Each operation under each fault of the simulator, as a status or a
-// conversion exception.
-TEST_F(CmdEmuSim, EveryFaultOnEveryCommand) {
-  const char* const kinds[] = {"empty",        "no-results",   "invalid-index", "garbage",
-                               "out-of-range", "exit-nonzero", "stderr-only",   "hang"};
-  const uint32_t F = PI::ERR_TOOL_FAILED, N = PI::ERR_NO_SUPPORTED_HARDWARE, T = kThrows;
-  struct Command {
-    const char* name;
-    std::function<uint32_t(IPLUGINAPI_IMPL&)> run;
-    uint32_t expected[8];  // by kind, in the order above
-  };
-  auto health = [](IPLUGINAPI_IMPL& api) {
-    CCmdEmuGetlog log;
-    return api.GetLogPageInformation(0, log, true);
-  };
-  const Command commands[] = {
-      {"show",
-       [](IPLUGINAPI_IMPL& api) {
-         uint64_t c = 0;
-         return api.GetAdapterCount(c);
-       },
-       {F, N, N, N, T, N, F, F}},
-      {"version",
-       [](IPLUGINAPI_IMPL& api) {
-         std::string v;
-         return api.GetVersion(v);
-       },
-       {F, F, F, F, 0, F, F, F}},
-      {"log2", health, {F, 0, F, 0, T, 0, F, F}},
-      {"log197", health, {F, 0, F, 0, T, 0, F, F}},
-      {"log202", health, {F, 0, F, 0, T, 0, F, F}},
-      {"format",
-       [](IPLUGINAPI_IMPL& api) { return api.CmdEmu_format(0, 0); },
-       {F, F, F, F, 0, F, 0, F}},
-      {"delete",
-       [](IPLUGINAPI_IMPL& api) { return api.CmdEmu_delete(0); },
-       {F, F, F, F, 0, F, 0, F}},
-      {"set",
-       [](IPLUGINAPI_IMPL& api) { return api.CmdEmu_set(0, "MaximumLBA", 4, 0); },
-       {F, F, F, F, 0, F, F, F}},
-  };
-  for (const Command& c : commands) {
-    for (size_t k = 0; k < 8; ++k) {
-      Fleet(std::string(R"({"drives": [{}], "faults": {")") + c.name + "\": \"" + kinds[k] +
-            "\"}}");
-      uint32_t got = 0;
-      try {
-        got = c.run(api);
-      } catch (const ConversionError&) {
-        got = kThrows;
-      }
-      EXPECT_EQ(c.expected[k], got) << c.name << " / " << kinds[k];
-    }
-  }
-}
-
-TEST_F(CmdEmuSim, PagesReadBeforeAFailingPageKeepTheirValues) {
-  Fleet(R"({"drives": [{"health": {"criticalWarnings": 1, "temperature": 70},
-                        "faults": {"log197": "invalid-index"}}]})");
-  CCmdEmuGetlog log;
-  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.GetLogPageInformation(0, log, true));
-  EXPECT_EQ(1u, log.m_CriticalWarnings) << "page 2 was stored; no temperature bits were added";
-  EXPECT_EQ(1, log.m_SpareBelowThreshold);
-  EXPECT_EQ(10, log.m_CurrentTemperature);
-}
-
-TEST_F(CmdEmuSim, AFailedInventoryKeepsTheCountAndEmptiesTheRecords) {
-  uint64_t count = 0;
-  ASSERT_EQ(0u, api.GetAdapterCount(count));
-  Fleet(R"({"drives": [{}], "faults": {"show": "empty"}})");
-  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.GetAdapterCount(count));
-  EXPECT_EQ(4u, count);
-  EXPECT_TRUE(api.m_CmdEmuAdapters.empty());
 }
 
 TEST_F(CmdEmuSim, AToolThatCannotRunFailsEveryOperation) {
