@@ -40,7 +40,7 @@ const Boundary kBoundaries[] = {
      "get 0x0135000000000001 30017", "", 0,
      "host:0 thread routine ended by an exception: SSD tool value '18446744073709551616' does "
      "not fit a 64-bit field",
-     "Status"},
+     "good\n"},  // the adapter's status
     {"refresh", R"({"drives": [{}]})", "watch --seconds 5", "faults.log197=out-of-range", 0,
      "host:0 thread routine ended by an exception: SSD tool value '4294967296' does not fit a "
      "32-bit field",
