@@ -26,6 +26,8 @@
 namespace nimbra_stress {
 
 constexpr size_t kSegmentBytes = 1u << 20;
+// The churn keeps at most this many drives present (and at least one).
+constexpr int kMaxDrives = 6;
 
 std::string SegmentPath(const std::string& logDir, int segment);
 
