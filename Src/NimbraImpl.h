@@ -134,6 +134,10 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   std::vector<PI::CEvent> m_Events;          // guarded by m_EventsLock
   uint64_t m_AdapterCount = 0;
   std::atomic<uint32_t> m_PollInterval{30};  // seconds; set by host threads, read by the worker
+  // Pause after each drive's health read in RefreshHealth; benchmarks set 0
+  // before the worker starts to time the reads alone.
+  static constexpr unsigned kHealthReadPauseMs = 1000;
+  unsigned m_HealthReadPauseMs = kHealthReadPauseMs;
   uint64_t m_NextID = 0;
   std::unique_ptr<TLX::Threading::CThread> m_WorkerThread;
   PI::CConfigFile m_ConfigFile;

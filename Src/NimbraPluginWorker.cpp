@@ -17,7 +17,6 @@ namespace {
 
 constexpr unsigned kFirstWaitMs = 100;
 constexpr uint64_t kFullScanAgeMs = 300000;
-constexpr unsigned kHealthReadPauseMs = 1000;
 
 constexpr int kForceWorker = 1;
 constexpr int kPrivateEvent = 3;
@@ -234,7 +233,7 @@ bool IPLUGINAPI_IMPL::RefreshHealth() {
         needRescan = true;
       }
     }
-    TLX::Misc::msleep(kHealthReadPauseMs);
+    TLX::Misc::msleep(m_HealthReadPauseMs);
   }
   return needRescan;
 }
