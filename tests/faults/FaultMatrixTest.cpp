@@ -92,6 +92,8 @@ const Outcome kAll{0, 3, {EVT_RELIABILITY_DEGRADED, EVT_TEMP_84_UP, EVT_TEMP_80_
     kRemoved{0, 1, {EVT_ADAPTER_REMOVED}, "notified"},  // no inventory: the tree is emptied
     kScanThrew{T, 3, {}, "quiet"};
 
+// The health pages have no row of their own: a refresh patches the adapter
+// exactly when reading the three pages returns 0.
 const Row kRows[] = {
     // The inventory writes the count only when it parsed the output.
     {Moment::kCommand,
@@ -182,7 +184,6 @@ Outcome RunCommand(IPLUGINAPI_IMPL& api, const std::string& command) {
   uint64_t count = 7;
   api.m_CmdEmuAdapters.resize(1);
   std::string version;
-  CCmdEmuGetlog log;
   uint32_t status = 0;
   try {
     if (command == "show") {
@@ -193,10 +194,8 @@ Outcome RunCommand(IPLUGINAPI_IMPL& api, const std::string& command) {
       status = api.CmdEmu_format(0, 0);
     } else if (command == "delete") {
       status = api.CmdEmu_delete(0);
-    } else if (command == "set") {
-      status = api.CmdEmu_set(0, "MaximumLBA", 4, 0);
     } else {
-      status = api.GetLogPageInformation(0, log, true);  // the three pages
+      status = api.CmdEmu_set(0, "MaximumLBA", 4, 0);
     }
   } catch (const ConversionError&) {
     status = kThrows;
