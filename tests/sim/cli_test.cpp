@@ -1,28 +1,25 @@
 // Command lines and faults, run in-process through Cli::run.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "Cli.h"
 #include "FleetJson.h"
 #include "Garbage.h"
 #include "Printers.h"
 #include "SimTestSupport.h"
+#include "TestSupport.h"
 
 namespace isdctsim {
 namespace {
 
-std::vector<std::string> words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> result;
-  for (std::string w; in >> w;) result.push_back(w);
-  return result;
-}
-
 Outcome runLine(const std::string& line, const std::optional<std::string>& fleet = std::nullopt) {
-  return run(words(line), fleet);
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return run(words, fleet);
 }
 
 std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
@@ -30,15 +27,13 @@ std::string firstLine(const std::string& text) { return text.substr(0, text.find
 // A fleet file in a folder of its own.
 class FleetFile {
  public:
-  explicit FleetFile(const std::string& json) : path_(dir_.file("fleet.json")) {
-    simtest::writeFile(path_, json);
-  }
+  explicit FleetFile(const std::string& json) : path_(dir_.Write("fleet.json", json)) {}
   const std::string& path() const { return path_; }
   std::string text() const { return simtest::readFile(path_); }
-  Fleet fleet() const { return parseFleet(text()); }
+  void write(const std::string& json) const { dir_.Write("fleet.json", json); }
 
  private:
-  simtest::TempDir dir_;
+  nimbra_test::TempDir dir_;
   std::string path_;
 };
 
@@ -55,21 +50,12 @@ const std::map<Command, std::string> kLines = {
     {Command::kSet, "set -intelssd 1 MaximumLBA=X50"},
 };
 
-bool isMaintenance(Command c) {
-  return c == Command::kFormat || c == Command::kDelete || c == Command::kSet;
-}
-
 TEST(Cli, AcceptedCommandLinesAnswerForTheDefaultFleet) {
-  struct Case {
-    const char* line;
-    int status;
-    const char* first;  // expected first line of standard output
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, int, const char*> cases[] = {
+      // line, status, first line
       {"show -all -intelssd", 0, "- IntelSSD CVFT5213000A400BGN -"},
       {"show -all -intelssd 2", 0, "- IntelSSD PHFT5202002C800BGN -"},
       {"show -all -intelssd PHFT5202003D2P0BGN", 0, "- IntelSSD PHFT5202003D2P0BGN -"},
-      {"dump -intelssd 0 DataType=nvmelog LogID=2", 0, "- IntelSSD CVFT5213000A400BGN -"},
       {"dump -intelssd 3 DataType=nvmelog LogID=197", 0, "- IntelSSD PHFT5202003D2P0BGN -"},
       {"dump -intelssd 1 datatype=NVMELOG logid=202", 0, "- IntelSSD CVFT5213001B1P6BGN -"},
       {"dump -intelssd 0 LogID=2 DataType=nvmelog 2>&1", 0, "- IntelSSD CVFT5213000A400BGN -"},
@@ -87,12 +73,11 @@ TEST(Cli, AcceptedCommandLinesAnswerForTheDefaultFleet) {
       {"delete -f -intelssd NOSUCHSERIAL", 1, "Error: Given drive index is invalid."},
       {"set -intelssd 5 MaximumLBA=native", 1, "Error: Given drive index is invalid."},
   };
-  for (const Case& c : cases) {
-    Outcome o = runLine(c.line);
-    EXPECT_EQ(o.status, c.status) << c.line << "\n" << o.err;
-    EXPECT_EQ(firstLine(o.out), c.first) << c.line;
-    EXPECT_EQ(o.err, "") << c.line;
-    EXPECT_FALSE(o.hang);
+  for (const auto& [line, status, first] : cases) {
+    Outcome o = runLine(line);
+    EXPECT_EQ(o.status, status) << line << "\n" << o.err;
+    EXPECT_EQ(firstLine(o.out), first) << line;
+    EXPECT_EQ(o.err, "") << line;
   }
   const std::string all = runLine("show -all -intelssd").out;
   EXPECT_EQ(simtest::splitLines(all).size(), 4u * 29);  // header, blank, 26 keys, blank
@@ -102,12 +87,10 @@ TEST(Cli, WrongCommandLinesGetAnErrorOnStandardErrorAndStatus1) {
   const char* cases[] = {
       "",
       "frobnicate",
-      "show",
       "show -intelssd",
       "show -all",
       "show -all -intelssd extra words",
       "version now",
-      "dump -intelssd 0",
       "dump -intelssd 0 DataType=nvmelog",
       "dump -intelssd 0 DataType=text LogID=2",
       "dump -intelssd 0 DataType=nvmelog LogID=5",
@@ -139,92 +122,66 @@ TEST(Cli, WrongCommandLinesGetAnErrorOnStandardErrorAndStatus1) {
 
 TEST(Cli, AbsentDrivesAreLeftOutOfEveryAnswer) {
   FleetFile file(R"({"drives": [{}, {"present": false}, {}]})");
+  const std::string before = file.text();
   Outcome show = runLine("show -all -intelssd", file.path());
-  EXPECT_NE(show.out.find(defaultDrive(0).serial), std::string::npos);
-  EXPECT_EQ(show.out.find(defaultDrive(1).serial), std::string::npos);
-  EXPECT_NE(show.out.find(defaultDrive(2).serial), std::string::npos);
+  EXPECT_EQ(show.out,
+            inventoryBlock(defaultDrive(0), false) + inventoryBlock(defaultDrive(2), false));
   for (const auto& [command, line] : kLines) {
     if (command == Command::kShow || command == Command::kVersion) continue;
-    EXPECT_EQ(firstLine(runLine(line, file.path()).out), "Error: Given drive index is invalid.")
-        << line;
+    EXPECT_EQ(runLine(line, file.path()).out, kInvalidIndexLine) << line;
   }
-  EXPECT_EQ(file.fleet().drives[1].maximumLBA, defaultDrive(1).maximumLBA);
-
-  FleetFile none(R"({"drives": [{"present": false}]})");
-  EXPECT_EQ(runLine("show -all -intelssd", none.path()).out, "No results\n");
-  FleetFile empty(R"({"drives": []})");
-  EXPECT_EQ(runLine("show -all -intelssd", empty.path()).out, "No results\n");
+  EXPECT_EQ(file.text(), before);
+  for (const char* json : {R"({"drives": [{"present": false}]})", R"({"drives": []})"}) {
+    EXPECT_EQ(runLine("show -all -intelssd", FleetFile(json).path()).out, "No results\n");
+  }
 }
 
 // Every fault kind on every command, set for the whole fleet.
 TEST(Cli, EveryFaultOnEveryCommand) {
   for (Command command : allCommands()) {
     const std::string& line = kLines.at(command);
+    const bool maintenance =
+        command == Command::kFormat || command == Command::kDelete || command == Command::kSet;
     for (Fault fault : allFaults()) {
       SCOPED_TRACE(line + " with " + faultName(fault));
       FleetFile file("{}");
-      const Outcome normal = runLine(line, file.path());
-      ASSERT_EQ(normal.status, 0) << normal.err;
-      simtest::writeFile(file.path(), std::string(R"({"faults": {")") + commandName(command) +
-                                          R"(": ")" + faultName(fault) + R"("}})");
+      const std::string normal = runLine(line, file.path()).out;
+      file.write(std::string(R"({"faults": {")") + commandName(command) + R"(": ")" +
+                 faultName(fault) + R"("}})");
       const std::string before = file.text();
       const Outcome o = runLine(line, file.path());
-      bool printsSuccess = false;
-      switch (fault) {
-        case Fault::kEmpty:
-          EXPECT_EQ(o.out, "");
-          EXPECT_EQ(o.status, 0);
-          break;
-        case Fault::kNoResults:
-          EXPECT_EQ(o.out, "No results\n");
-          EXPECT_EQ(o.status, 0);
-          break;
-        case Fault::kInvalidIndex:
-          EXPECT_EQ(o.out, "Error: Given drive index is invalid.\n");
-          EXPECT_EQ(o.status, 1);
-          break;
-        case Fault::kGarbage:
-          EXPECT_GT(o.out.size(), 1u << 20);
-          EXPECT_EQ(o.out, runLine(line, file.path()).out);  // deterministic
-          EXPECT_EQ(o.status, 0);
-          break;
-        case Fault::kOutOfRange: {
-          EXPECT_EQ(o.status, 0);
-          bool overflows = false;
-          for (const char* n :
-               {"2147483648", "4294967296", "18446744073709551616", "0x10000000000000000"}) {
-            overflows |= o.out.find(n) != std::string::npos;
-          }
-          EXPECT_TRUE(overflows) << o.out;
-          printsSuccess = true;
-          break;
-        }
-        case Fault::kExitNonzero:
-          EXPECT_EQ(o.status, 3);
-          EXPECT_EQ(o.out.rfind("Error: ", 0), 0u) << o.out;
-          break;
-        case Fault::kStderrOnly:
-          EXPECT_EQ(o.out, "");
-          EXPECT_EQ(o.err, normal.out);
-          EXPECT_EQ(o.status, 0);
-          printsSuccess = true;
-          break;
-        case Fault::kHang:
-          EXPECT_TRUE(o.hang);
-          EXPECT_EQ(o.out, "");
-          break;
-      }
       EXPECT_EQ(o.hang, fault == Fault::kHang);
-      if (fault != Fault::kStderrOnly) {
-        EXPECT_EQ(o.err, "");
+      EXPECT_EQ(o.err, fault == Fault::kStderrOnly ? normal : "");
+      const std::map<Fault, std::pair<std::string, int>> exact = {
+          // output, status
+          {Fault::kEmpty, {"", 0}},
+          {Fault::kNoResults, {"No results\n", 0}},
+          {Fault::kInvalidIndex, {kInvalidIndexLine, 1}},
+          {Fault::kStderrOnly, {"", 0}},
+          {Fault::kHang, {"", o.status}}};
+      if (exact.count(fault)) {
+        EXPECT_EQ(o.out, exact.at(fault).first);
+        EXPECT_EQ(o.status, exact.at(fault).second);
+      } else if (fault == Fault::kGarbage) {
+        EXPECT_GT(o.out.size(), 1u << 20);
+        EXPECT_EQ(o.out, runLine(line, file.path()).out);  // the same noise each time
+        EXPECT_EQ(o.status, 0);
+      } else if (fault == Fault::kExitNonzero) {
+        EXPECT_EQ(o.status, 3);
+        EXPECT_EQ(o.out.rfind("Error: ", 0), 0u) << o.out;
+      } else {  // out of range: a number that overflows its field
+        EXPECT_EQ(o.status, 0);
+        bool overflows = false;
+        for (const char* n :
+             {"2147483648", "4294967296", "18446744073709551616", "0x10000000000000000"}) {
+          overflows |= o.out.find(n) != std::string::npos;
+        }
+        EXPECT_TRUE(overflows) << o.out;
       }
-      if (isMaintenance(command)) {
-        // The drive changes exactly when the tool reports success.
-        EXPECT_EQ((o.out + o.err).find("successful") != std::string::npos, printsSuccess);
-        EXPECT_EQ(file.text() != before, printsSuccess);
-      } else {
-        EXPECT_EQ(file.text(), before);
-      }
+      // A maintenance command changes the drive exactly when it reports success.
+      const bool success = fault == Fault::kOutOfRange || fault == Fault::kStderrOnly;
+      EXPECT_EQ((o.out + o.err).find("successful") != std::string::npos, maintenance && success);
+      EXPECT_EQ(file.text() != before, maintenance && success);
     }
   }
 }
@@ -245,35 +202,29 @@ TEST(Cli, ADrivesFaultAppliesToThatDriveAndOverridesTheFleets) {
 }
 
 TEST(Cli, ShowAppliesADrivesFaultToThatDrivesBlock) {
-  const Drive d0 = defaultDrive(0), d1 = defaultDrive(1), d2 = defaultDrive(2);
-  struct Case {
-    const char* fault;
-    std::string out;
-    std::string err;
-    int status;
-    bool hang;
-  };
-  const std::string b0 = inventoryBlock(d0, false), b1 = inventoryBlock(d1, false),
-                    b2 = inventoryBlock(d2, false);
-  const Case cases[] = {
-      {"empty", b0 + b2, "", 0, false},
-      {"no-results", b0 + "No results\n" + b2, "", 0, false},
-      {"out-of-range", b0 + inventoryBlock(d1, true) + b2, "", 0, false},
-      {"stderr-only", b0 + b2, b1, 0, false},
-      {"invalid-index", b0 + kInvalidIndexLine + b2, "", 1, false},
-      {"garbage", b0 + garbage(Command::kShow, d1.serial) + b2, "", 0, false},
+  const Drive d1 = defaultDrive(1);
+  const std::string b0 = inventoryBlock(defaultDrive(0), false), b1 = inventoryBlock(d1, false),
+                    b2 = inventoryBlock(defaultDrive(2), false);
+  const std::tuple<const char*, std::string, std::string, int> cases[] = {
+      // fault, output, error output, status
+      {"empty", b0 + b2, "", 0},
+      {"no-results", b0 + "No results\n" + b2, "", 0},
+      {"out-of-range", b0 + inventoryBlock(d1, true) + b2, "", 0},
+      {"stderr-only", b0 + b2, b1, 0},
+      {"invalid-index", b0 + kInvalidIndexLine + b2, "", 1},
+      {"garbage", b0 + garbage(Command::kShow, d1.serial) + b2, "", 0},
       {"exit-nonzero", b0 + "Error: show failed: the device did not respond (simulated fault).\n",
-       "", 3, false},
-      {"hang", b0, "", 0, true},
+       "", 3},
+      {"hang", b0, "", 0},
   };
-  for (const Case& c : cases) {
-    FleetFile file(std::string(R"({"drives": [{}, {"faults": {"show": ")") + c.fault +
+  for (const auto& [fault, out, err, status] : cases) {
+    FleetFile file(std::string(R"({"drives": [{}, {"faults": {"show": ")") + fault +
                    R"("}}, {}]})");
     Outcome o = runLine("show -all -intelssd", file.path());
-    EXPECT_EQ(o.out, c.out) << c.fault;
-    EXPECT_EQ(o.err, c.err) << c.fault;
-    EXPECT_EQ(o.status, c.status) << c.fault;
-    EXPECT_EQ(o.hang, c.hang) << c.fault;
+    EXPECT_EQ(o.out, out) << fault;
+    EXPECT_EQ(o.err, err) << fault;
+    EXPECT_EQ(o.status, status) << fault;
+    EXPECT_EQ(o.hang, std::string(fault) == "hang") << fault;
   }
 }
 

@@ -11,6 +11,7 @@
 #include "Maintenance.h"
 #include "SimCommands.h"
 #include "SimTestSupport.h"
+#include "TestSupport.h"
 
 namespace isdctsim {
 namespace {
@@ -52,21 +53,10 @@ TEST(Maintenance, FormatSetsTheSectorSizeOfTheLbaFormatAndKeepsTheCapacity) {
   }
 }
 
-TEST(Maintenance, EraseMarksTheDriveAndKeepsItsCounters) {
-  Drive d = defaultDrive(2);
-  const Health health = d.health;
-  MaintenanceResult r = eraseDrive(d, false);
-  EXPECT_TRUE(r.ok);
-  EXPECT_NE(r.text.find("successful"), std::string::npos);
-  EXPECT_TRUE(d.erased);
-  EXPECT_EQ(d.health.dataUnitsWritten, health.dataUnitsWritten);
-  EXPECT_EQ(d.health.dataUnitsRead, health.dataUnitsRead);
-}
-
-TEST(Maintenance, MaximumLbaSettingTexts) {
+TEST(Maintenance, SettingTexts) {
   const uint64_t native = defaultDrive(2).nativeMaxLBA;  // 800 GB, 1562824368 LBAs
   struct Case {
-    const char* value;
+    const char* value;  // of MaximumLBA
     bool ok;
     uint64_t expected;
   };
@@ -74,24 +64,18 @@ TEST(Maintenance, MaximumLbaSettingTexts) {
       {"native", true, native},
       {"NATIVE", true, native},
       {"1", true, 1},
-      {"1562824368", true, native},
       {"400GB", true, 781422768},
       {"800gb", true, native},
       {"X50", true, native / 2},
-      {"x100", true, native},
       {"X1", true, native / 100},
       {"0", false, 0},
       {"1562824369", false, 0},
       {"801GB", false, 0},
-      {"0GB", false, 0},
       {"X0", false, 0},
       {"X101", false, 0},
       {"X", false, 0},
-      {"GB", false, 0},
       {"12GBx", false, 0},
-      {"-5", false, 0},
       {"0x10", false, 0},
-      {"abc", false, 0},
       {"99999999999999999999999", false, 0},
   };
   for (const Case& c : cases) {
@@ -102,26 +86,24 @@ TEST(Maintenance, MaximumLbaSettingTexts) {
     EXPECT_EQ(d.maximumLBA, c.ok ? c.expected : 12345u) << c.value;
     EXPECT_EQ(r.text.find("successful") != std::string::npos, c.ok) << c.value;
   }
-}
-
-TEST(Maintenance, OtherSettingsAreStoredAsGiven) {
+  // Other settings are stored as given, and leave the maximum LBA alone.
   Drive d = defaultDrive(0);
   EXPECT_TRUE(applySetting(d, "PowerGovernorMode", "1", false).ok);
   EXPECT_TRUE(applySetting(d, "PhysicalSectorSize", "4096GB", false).ok);
+  EXPECT_FALSE(applySetting(d, "Name", "", false).ok);
   EXPECT_EQ(d.settings, (std::map<std::string, std::string>{{"PowerGovernorMode", "1"},
                                                             {"PhysicalSectorSize", "4096GB"}}));
   EXPECT_EQ(d.maximumLBA, defaultDrive(0).maximumLBA);
-  EXPECT_FALSE(applySetting(d, "Name", "", false).ok);
 }
 
 class SimEdit : public ::testing::Test {
  protected:
-  std::string path() const { return dir_.file("fleet.json"); }
+  std::string path() const { return dir_ / "fleet.json"; }
   Outcome sim(const std::vector<std::string>& args) { return run(args, path()); }
   Fleet fleet() const { return FleetStore(path()).load(); }
   Drive drive(std::size_t i) const { return fleet().drives.at(i); }
 
-  simtest::TempDir dir_;
+  nimbra_test::TempDir dir_;
   const std::string serial2_ = defaultDrive(2).serial;
 };
 
@@ -137,7 +119,6 @@ TEST_F(SimEdit, SetKeyForms) {
       {{"dataUnitsRead=18446744073709551615"},
        [](const Drive& d) { return d.health.dataUnitsRead == UINT64_MAX; }},
       {{"present=false"}, [](const Drive& d) { return !d.present; }},
-      {{"present=1"}, [](const Drive& d) { return d.present; }},
       {{"pci.bus=6", "pci.function=1"},
        [](const Drive& d) { return d.pci.bus == 6 && d.pci.function == 1; }},
       {{"faults.log2=hang"},
@@ -246,25 +227,18 @@ TEST_F(SimEdit, AddGivesAFreshSerialIndexAndPciLocationAndRemoveTakesItOut) {
 TEST_F(SimEdit, MaintenanceCommandsWriteTheDriveBack) {
   ASSERT_EQ(sim({"start", "-f", "-intelssd", "1", "Function=nvmeformat", "LBAFormat=3"}).status, 0);
   EXPECT_EQ(drive(1).sectorSize, 4096u);
+  const Health health = drive(2).health;
   ASSERT_EQ(sim({"delete", "-f", "-intelssd", "2"}).status, 0);
-  EXPECT_TRUE(drive(2).erased);
+  EXPECT_TRUE(drive(2).erased);  // and the counters stay
+  EXPECT_EQ(drive(2).health.dataUnitsWritten, health.dataUnitsWritten);
   ASSERT_EQ(sim({"set", "-intelssd", "3", "MaximumLBA=X25"}).status, 0);
   EXPECT_EQ(drive(3).maximumLBA, defaultDrive(3).nativeMaxLBA / 4);
-  ASSERT_EQ(sim({"set", "-intelssd", "3", "MaximumLBA=native"}).status, 0);
-  EXPECT_EQ(drive(3).maximumLBA, defaultDrive(3).nativeMaxLBA);
-  ASSERT_EQ(sim({"set", "-intelssd", "0", "PowerGovernorMode=2"}).status, 0);
-  EXPECT_EQ(drive(0).settings.at("PowerGovernorMode"), "2");
 
   const std::string before = simtest::readFile(path());
   Outcome refused = sim({"set", "-intelssd", "0", "MaximumLBA=X200"});
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.out.rfind("Error: ", 0), 0u);
   EXPECT_EQ(simtest::readFile(path()), before);
-
-  // Without a fleet file the answer is the same and nothing is written.
-  Outcome unsaved = run({"delete", "-f", "-intelssd", "0"}, std::nullopt);
-  EXPECT_EQ(unsaved.status, 0);
-  EXPECT_NE(unsaved.out.find("successful"), std::string::npos);
 }
 
 TEST_F(SimEdit, EditsNeedAFleetFile) {
@@ -278,7 +252,7 @@ TEST_F(SimEdit, EditsNeedAFleetFile) {
 }
 
 TEST_F(SimEdit, SysfsTreeFollowsThePresentDrives) {
-  const std::string root = dir_.file("sys");
+  const std::string root = dir_ / "sys";
   const std::string devices = root + "/bus/pci/devices/";
   ASSERT_EQ(run({"sim-sysfs", root}, path()).status, 0);
   for (const char* name : {"0000:05:00.0", "0000:06:00.0", "0000:81:00.0", "0000:82:00.0"}) {
@@ -288,9 +262,7 @@ TEST_F(SimEdit, SysfsTreeFollowsThePresentDrives) {
   EXPECT_EQ(simtest::readFile(root + "/module/nvme/version"), "1.0\n");
 
   // Another device of the host is left alone; a drive that left goes.
-  fs::create_directories(devices + "0000:00:1f.2");
-  simtest::writeFile(devices + "0000:00:1f.2/vendor", "0x8086\n");
-  simtest::writeFile(devices + "0000:00:1f.2/device", "0x2922\n");
+  nimbra_test::AddPciDevice(root, "0000:00:1f.2", "0x8086", "0x2922");
   sim({"sim-set", serial2_, "present=false"});
   sim({"sim-set", "--fleet", "nvmeModuleVersion="});
   ASSERT_EQ(run({"sim-sysfs", root}, path()).status, 0);

@@ -1,5 +1,5 @@
-// The fleet: the default drives, the file format with its defaults and its
-// strictness, and the store that reads and atomically rewrites the file.
+// The fleet file: its defaults, its strictness, and the store that reads it
+// and rewrites it atomically.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -9,40 +9,10 @@
 #include "FleetJson.h"
 #include "FleetStore.h"
 #include "SimTestSupport.h"
+#include "TestSupport.h"
 
 namespace isdctsim {
 namespace {
-
-TEST(Fleet, DefaultFleetIsTwoAddInCardsAndTwoSmallFormFactorDrivesOfFourSizes) {
-  const Fleet fleet = defaultFleet();
-  ASSERT_EQ(fleet.drives.size(), 4u);
-  std::set<std::string> serials;
-  std::set<uint64_t> gibClasses;
-  int addIn = 0, smallForm = 0;
-  for (std::size_t i = 0; i < fleet.drives.size(); ++i) {
-    const Drive& d = fleet.drives[i];
-    EXPECT_EQ(d.index, i);
-    EXPECT_TRUE(d.present);
-    addIn += d.model.rfind("INTEL SSDPED", 0) == 0;
-    smallForm += d.model.rfind("INTEL SSDPE2", 0) == 0;
-    serials.insert(d.serial);
-    EXPECT_EQ(d.serial.size(), 18u);
-    EXPECT_EQ(d.health.criticalWarnings, 0u);
-    EXPECT_EQ(d.health.thermalThrottleStatus, 100u);
-    EXPECT_LT(d.health.temperature, 70u);
-    EXPECT_EQ(d.maximumLBA, d.nativeMaxLBA);
-    EXPECT_EQ(uint64_t{d.sectorSize} * d.nativeMaxLBA, d.physicalSize);
-    gibClasses.insert((uint64_t{d.sectorSize} * d.nativeMaxLBA >> 20) >> 10);
-    if (i > 0) {  // PCI addresses ascend with the index
-      EXPECT_GT(d.pci.bus, fleet.drives[i - 1].pci.bus);
-    }
-  }
-  EXPECT_EQ(addIn, 2);
-  EXPECT_EQ(smallForm, 2);
-  EXPECT_EQ(serials.size(), 4u);
-  // 400 GB, 1.6 TB, 800 GB, 2 TB: one drive in each capacity class.
-  EXPECT_EQ(gibClasses, (std::set<uint64_t>{372, 745, 1490, 1863}));
-}
 
 TEST(Fleet, MissingKeysTakeTheDefaultsOfTheDrivesPosition) {
   EXPECT_EQ(serializeFleet(parseFleet("{}")), serializeFleet(defaultFleet()));
@@ -61,11 +31,6 @@ TEST(Fleet, MissingKeysTakeTheDefaultsOfTheDrivesPosition) {
   for (const Drive& d : six.drives) serials.insert(d.serial);
   EXPECT_EQ(serials.size(), 6u);
 
-  // The device path follows a given index unless it is given too.
-  EXPECT_EQ(parseFleet(R"({"drives": [{"index": 7}]})").drives[0].devicePath, "/dev/nvme7n1");
-  EXPECT_EQ(
-      parseFleet(R"({"drives": [{"index": 7, "devicePath": "/dev/x"}]})").drives[0].devicePath,
-      "/dev/x");
   EXPECT_TRUE(parseFleet(R"({"drives": []})").drives.empty());
   EXPECT_EQ(parseFleet(R"({"drives": [{"health": {"criticalWarnings": "0x11"}}]})")
                 .drives[0]
@@ -95,7 +60,6 @@ TEST(Fleet, EverySettingSurvivesASaveAndALoad) {
 TEST(Fleet, BadFilesAreRejectedWithOneLineNamingTheKey) {
   const std::pair<const char*, const char*> cases[] = {
       {"not json", "not a JSON document"},
-      {"", "not a JSON document"},
       {"[1, 2]", "expected a JSON object"},
       {R"({"drivez": []})", "drivez: unknown key"},
       {R"({"drives": {}})", "drives: expected a JSON array"},
@@ -103,11 +67,8 @@ TEST(Fleet, BadFilesAreRejectedWithOneLineNamingTheKey) {
       {R"({"drives": [{}, {"health": {"foo": 1}}]})", "drives[1].health.foo: unknown key"},
       {R"({"drives": [{"pci": {"bus": 256}}]})", "drives[0].pci.bus: value 256 is above 255"},
       {R"({"drives": [{"index": "abc"}]})", "drives[0].index: expected an unsigned integer"},
-      {R"({"drives": [{"index": -1}]})", "drives[0].index: expected an unsigned integer"},
-      {R"({"drives": [{"index": 1.5}]})", "drives[0].index: expected an unsigned integer"},
       {R"({"drives": [{"index": 4294967296}]})", "drives[0].index: value 4294967296 is above"},
       {R"({"drives": [{"present": "yes"}]})", "drives[0].present: expected true or false"},
-      {R"({"drives": [{"model": 5}]})", "drives[0].model: expected a string"},
       {R"({"drives": [{"health": {"criticalWarnings": 256}}]})", "criticalWarnings: value 256"},
       {R"({"faults": {"show": "hnag"}})", "faults.show: unknown fault \"hnag\""},
       {R"({"faults": {"dump": "hang"}})", "faults.dump: unknown key"},
@@ -128,32 +89,26 @@ TEST(Fleet, BadFilesAreRejectedWithOneLineNamingTheKey) {
 }
 
 TEST(FleetStore, MissingFileIsTheDefaultFleetUntilAnEditWritesIt) {
-  simtest::TempDir dir;
-  const FleetStore store(dir.file("fleet.json"));
+  nimbra_test::TempDir dir;
+  const FleetStore store(dir / "fleet.json");
   EXPECT_EQ(serializeFleet(store.load()), serializeFleet(defaultFleet()));
   EXPECT_FALSE(store.edit([](Fleet&) { return false; }));
-  EXPECT_EQ(::access(dir.file("fleet.json").c_str(), F_OK),
-            -1);  // nothing changed, nothing written
+  EXPECT_EQ(::access((dir / "fleet.json").c_str(), F_OK), -1);  // nothing changed, nothing written
 
   EXPECT_TRUE(store.edit([](Fleet& f) {
     f.drives[0].health.temperature = 77;
     return true;
   }));
   EXPECT_EQ(store.load().drives[0].health.temperature, 77u);
-  EXPECT_EQ(::access(dir.file("fleet.json.lock").c_str(), F_OK), 0);
+  EXPECT_EQ(::access((dir / "fleet.json.lock").c_str(), F_OK), 0);
   // Only the fleet and its lock file are left in the folder (no temporary file).
-  std::size_t entries = 0;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
-    (void)e;
-    ++entries;
-  }
-  EXPECT_EQ(entries, 2u);
+  const std::filesystem::directory_iterator entries(dir.path());
+  EXPECT_EQ(std::distance(begin(entries), end(entries)), 2);
 }
 
 TEST(FleetStore, EditKeepsTheFilesModeAndAFailedEditKeepsItsText) {
-  simtest::TempDir dir;
-  const std::string path = dir.file("fleet.json");
-  simtest::writeFile(path, R"({"drives": [{}]})");
+  nimbra_test::TempDir dir;
+  const std::string path = dir.Write("fleet.json", R"({"drives": [{}]})");
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
   const FleetStore store(path);
   store.edit([](Fleet& f) {
@@ -174,9 +129,8 @@ TEST(FleetStore, EditKeepsTheFilesModeAndAFailedEditKeepsItsText) {
 }
 
 TEST(FleetStore, UnreadableOrInvalidFileNamesTheFile) {
-  simtest::TempDir dir;
-  const std::string path = dir.file("fleet.json");
-  simtest::writeFile(path, "{ broken");
+  nimbra_test::TempDir dir;
+  const std::string path = dir.Write("fleet.json", "{ broken");
   try {
     FleetStore(path).load();
     ADD_FAILURE() << "accepted a broken file";
