@@ -4,25 +4,23 @@
 
 #include <tuple>
 
-#include "HostTestUtil.h"
 #include "TLXX/ConfigManager.h"
 #include "TLXX/System.h"
+#include "TestSupport.h"
 
 namespace {
 
-using hosttest::TempDir;
-using hosttest::WriteFile;
 using Location = std::tuple<int, int, int, int>;
 
 class SysfsTest : public ::testing::Test {
  protected:
-  void SetUp() override { TLXX::CSystem::SetSysfsRoot(m_Root.Path()); }
+  void SetUp() override { TLXX::CSystem::SetSysfsRoot(m_Root.path()); }
   void TearDown() override { TLXX::CSystem::SetSysfsRoot(""); }
 
   void AddDevice(const std::string& address, const std::string& vendor, const std::string& device) {
-    const std::string base = m_Root / ("bus/pci/devices/" + address);
-    WriteFile(base + "/vendor", vendor);
-    if (!device.empty()) WriteFile(base + "/device", device);
+    const std::string base = "bus/pci/devices/" + address;
+    m_Root.Write(base + "/vendor", vendor);
+    if (!device.empty()) m_Root.Write(base + "/device", device);
   }
 
   // The n-th location of vendor:device, or (-1,-1,-1,-1).
@@ -32,7 +30,7 @@ class SysfsTest : public ::testing::Test {
     return Location(s, b, d, f);
   }
 
-  TempDir m_Root;
+  nimbra_test::TempDir m_Root;
 };
 
 const Location kNone(-1, -1, -1, -1);
@@ -93,9 +91,9 @@ TEST_F(SysfsTest, MissingTreeFindsNothing) {
 }
 
 TEST_F(SysfsTest, ModuleVersion) {
-  WriteFile(m_Root / "module/nvme/version", "  1.0.3-k \n");
-  WriteFile(m_Root / "module/empty/version", "");
-  WriteFile(m_Root / "version", "outside");
+  m_Root.Write("module/nvme/version", "  1.0.3-k \n");
+  m_Root.Write("module/empty/version", "");
+  m_Root.Write("version", "outside");
   const struct {
     const char* module;
     bool found;

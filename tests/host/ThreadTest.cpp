@@ -15,6 +15,7 @@
 #include "TLX/Mutex.h"
 #include "TLX/Thread.h"
 #include "TLX/Trace.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ class TraceFile {
   std::string Text() const { return hosttest::ReadFile(m_Path); }
 
  private:
-  hosttest::TempDir m_Dir;
+  nimbra_test::TempDir m_Dir;
   std::string m_Path;
 };
 
