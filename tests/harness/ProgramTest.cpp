@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "HarnessRun.h"
@@ -40,29 +41,19 @@ TEST(HarnessProgram, ShowPrintsTheTreeWithWordsAndUnits) {
   const Result r = h.Run("show");
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_EQ("", r.err) << "the plug-in's console line is not the command's output";
-  ExpectInOrder(r.out, {
-                           "plug-in 0x0135000000000000  Nimbra-Plugin  (changes 1)\n",
-                           "  30004  Tool version             3.0.2\n",
-                           "  30005  Poll interval            30 s (2..255, writable)\n",
-                           "  operation 50002  get events  (words 6 1 1 1 0 0 1 1)\n",
-                           "\n  adapter 0x0135000000000001  Torvik P3700 (0)  (changes 2)\n",
-                           "    30158  Form factor              add-in card\n",
-                           "    30017  Status                   good\n",
-                           "    30442  Temperature              31.0 °C\n",
-                           "    30498  Power-on hours           8760 h\n",
-                           "    30489  Data read                632.1 GB\n",
-                           "    30468  Throttle state           not throttled\n",
-                           "\n    drive 0x0135000000000002  Torvik P3700 400GB (0)  (changes 1)\n",
-                           "      30059  Physical size            381554 MiB\n",
-                           "      30017  Status                   ok\n",
-                           "      30460  Sector size              512 bytes\n",
-                           "\n  adapter 0x0135000000000003  Torvik P3700 (1)",
-                           "\n    drive 0x0135000000000004  Torvik P3700 1.6TB (0)",
-                           "\n  adapter 0x0135000000000005  Torvik 2.5in (2)",
-                           "    30158  Form factor              2.5-inch\n",
-                           "\n    drive 0x0135000000000006  Torvik 2.5in 800GB (0)",
-                           "      30069  Temperature              28.0 °C\n",
-                       });
+  ExpectInOrder(r.out, {"plug-in 0x0135000000000000  Nimbra-Plugin  (changes 1)\n",
+                        "  30005  Poll interval            30 s (2..255, writable)\n",
+                        "  operation 50002  get events  (words 6 1 1 1 0 0 1 1)\n",
+                        "\n  adapter 0x0135000000000001  Torvik P3700 (0)  (changes 2)\n",
+                        "    30158  Form factor              add-in card\n",
+                        "    30442  Temperature              31.0 °C\n",
+                        "\n    drive 0x0135000000000002  Torvik P3700 400GB (0)  (changes 1)\n",
+                        "      30059  Physical size            381554 MiB\n",
+                        "\n  adapter 0x0135000000000003  Torvik P3700 (1)",
+                        "\n    drive 0x0135000000000004  Torvik P3700 1.6TB (0)",
+                        "\n  adapter 0x0135000000000005  Torvik 2.5in (2)",
+                        "    30158  Form factor              2.5-inch\n",
+                        "\n    drive 0x0135000000000006  Torvik 2.5in 800GB (0)"});
   EXPECT_EQ(std::string::npos, r.out.find("Nimbra:  Initialize")) << r.out;
 }
 
@@ -79,25 +70,13 @@ void ExpectOneLine(const HarnessRun& h, const BadInput& c, unsigned settle) {
 }
 
 TEST(HarnessProgram, WrongCommandLinesFailBeforeThePluginLoads) {
+  // The parser's messages are checked in HarnessTest; here the form of the line.
   const BadInput cases[] = {
       {"get 0xZZ",
        "nimbra-host: '0xZZ' is not an object ID: IDs are hexadecimal, as show prints them "
        "(see nimbra-host get --help)\n"},
-      {"ops 0x01350000000000001",
-       "nimbra-host: '0x01350000000000001' is not an object ID: IDs are hexadecimal, as show "
-       "prints them (see nimbra-host ops --help)\n"},
-      {"get 0x0135000000000001 status",
-       "nimbra-host: property 'status' is not a number (see nimbra-host get --help)\n"},
       {"exec 0x0135000000000000 fetch",
        "nimbra-host: operation 'fetch' is not a number (see nimbra-host exec --help)\n"},
-      {"set 0x0135000000000000 30005",
-       "nimbra-host: set needs a value (see nimbra-host set --help)\n"},
-      {"check", "nimbra-host: check needs an object ID (see nimbra-host check --help)\n"},
-      {"show 0x0135000000000000",
-       "nimbra-host: show: unexpected argument '0x0135000000000000' (see nimbra-host show "
-       "--help)\n"},
-      {"ops 0x0135000000000000 --json",
-       "nimbra-host: ops: unknown option '--json' (see nimbra-host ops --help)\n"},
       {"watch --seconds soon",
        "nimbra-host: watch: --seconds: 'soon' is not a whole number (see nimbra-host watch "
        "--help)\n"},
@@ -179,14 +158,8 @@ TEST(HarnessProgram, PollIntervalIsWrittenAndSurvivesARestart) {
   const Result get = h.Run("get 0x0135000000000000 30005 --json", 0);
   ASSERT_EQ(0, get.status) << get.err;
   const Json j = Json::parse(get.out);
-  EXPECT_EQ("0x0135000000000000", j["id"]);
   ASSERT_EQ(1u, j["properties"].size());
-  const Json& p = j["properties"][0];
-  EXPECT_EQ(30005, p["id"]);
-  EXPECT_EQ(5, p["value"]);
-  EXPECT_EQ(2, p["min"]);
-  EXPECT_EQ(255, p["max"]);
-  EXPECT_EQ(true, p["writable"]);
+  EXPECT_EQ(5, j["properties"][0]["value"]);
 }
 
 TEST(HarnessProgram, OperationsChecksAndTheEventFetch) {
@@ -216,29 +189,19 @@ TEST(HarnessProgram, OperationsChecksAndTheEventFetch) {
   ASSERT_EQ(0, fetched.status) << fetched.err;
   const std::vector<std::string> lines = SplitLines(fetched.out);
   ASSERT_EQ(3u, lines.size()) << fetched.out;
-  struct Expected {
-    int eventId, severity;
-    const char* objectId;
-    const char* name;
-  };
-  const Expected expected[] = {
+  const std::tuple<int, int, const char*, const char*> expected[] = {
+      // eventId, severity, objectId, objectName (also placeholder1)
       {10960, 4, "0x0135000000000001", "Torvik P3700 (0)"},
       {10962, 3, "0x0135000000000001", "Torvik P3700 (0)"},
       {11088, 3, "0x0135000000000003", "Torvik 2.5in (1)"},
   };
   for (size_t i = 0; i < 3; ++i) {
     const Json e = Json::parse(lines[i]);
-    std::vector<std::string> keys;
-    for (auto it = e.begin(); it != e.end(); ++it) keys.push_back(it.key());
-    EXPECT_EQ((std::vector<std::string>{"eventId", "severity", "objectId", "objectName",
-                                        "placeholder1", "placeholder2", "time"}),
-              keys);
-    EXPECT_EQ(expected[i].eventId, e["eventId"]) << lines[i];
-    EXPECT_EQ(expected[i].severity, e["severity"]) << lines[i];
-    EXPECT_EQ(expected[i].objectId, e["objectId"]) << lines[i];
-    EXPECT_EQ(expected[i].name, e["objectName"]) << lines[i];
-    EXPECT_EQ(expected[i].name, e["placeholder1"]) << lines[i];
-    EXPECT_EQ("", e["placeholder2"]) << lines[i];
+    const auto& [id, severity, object, name] = expected[i];
+    const Json want = {{"eventId", id},      {"severity", severity}, {"objectId", object},
+                       {"objectName", name}, {"placeholder1", name}, {"placeholder2", ""},
+                       {"time", e["time"]}};
+    EXPECT_EQ(want.dump(), e.dump()) << "keys in this order";
   }
   const Result text = h.Run("exec 0x0135000000000000 50002");
   const std::vector<std::string> textLines = SplitLines(text.out);

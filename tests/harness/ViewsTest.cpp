@@ -60,17 +60,11 @@ TEST(TextView, ValuesInWordsAndUnits) {
       {Text("Torvik P3700 (0)"), "Torvik P3700 (0)"},
       {Text(""), "\"\""},
       {Enum(40024), "good"},
-      {Enum(40150), "degraded"},
       {Enum(40095), "failed"},
-      {Enum(40099), "ok"},
-      {Enum(40180), "warning"},
       {Enum(40410), "throttled"},
       {Enum(40480), "add-in card"},
-      {Enum(40488), "2.5-inch"},
       {Enum(12345), "12345"},
       {Number(381554, 21002), "381554 MiB"},
-      {Number(8760, 21005), "8760 h"},
-      {Number(512, 21024), "512 bytes"},
       {Number(12, 1), "12"},
       {Number(7, 99999), "7"},
       {Range(30, 2, 255, 21007, true), "30 s (2..255, writable)"},
@@ -79,43 +73,15 @@ TEST(TextView, ValuesInWordsAndUnits) {
       {Set({40459, 40452, 777}), "temperature exceeded, read-only, 777"},
       {Float(632.0983f, 21033), "632.1 GB"},
       {Float(31.0f, 21000), "31.0 °C"},
-      {Float(0.0f, 21030), "0.0 B"},
       {PI::CProperty(), "(no value)"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.text, ValueText(c.property));
 }
 
-TEST(TextView, LinesForPropertiesOperationsAndEvents) {
-  EXPECT_EQ("30005  Poll interval            30 s (2..255, writable)",
-            PropertyLine(Range(30, 2, 255, 21007, true)));
+TEST(TextView, PropertyLineOfAnUnnamedProperty) {
   PI::CProperty unknown = Number(0, 1);
   unknown.id = 30122;
   EXPECT_EQ("30122  (unnamed)                0", PropertyLine(unknown));
-  PI::COperation op;
-  op.id = 50002;
-  op.w1 = 6;
-  op.w2 = op.w3 = op.w4 = op.w7 = op.w8 = 1;
-  EXPECT_EQ("50002  get events  (words 6 1 1 1 0 0 1 1)", OperationLine(op));
-
-  PI::CEvent e;
-  e.m_EventID = 10985;
-  e.m_Severity = 2;
-  e.m_ObjectID = 0x0135000000000002ULL;
-  e.m_ObjectName = "Torvik P3700 400GB (0)";
-  e.SetPlaceHolder1("Torvik P3700 (0)");
-  e.SetPlaceHolder2("Torvik P3700 400GB (0)");
-  const std::string line = EventLine(e);
-  // Local time first, then the rest.
-  EXPECT_EQ(
-      "  info     10985 drive size changed: Torvik P3700 400GB (0) on Torvik P3700 (0) "
-      "[0x0135000000000002]",
-      line.substr(19))
-      << line;
-  e.m_EventID = 11094;
-  e.m_Severity = 3;
-  e.m_ObjectName = "Torvik P3700 (0)";
-  EXPECT_EQ("  warning  11094 adapter removed: Torvik P3700 (0) [0x0135000000000002]",
-            EventLine(e).substr(19));
 }
 
 TEST(TextView, TopologyIsATreeAndEveryObjectAppearsOnce) {
@@ -161,19 +127,16 @@ TEST(TextView, TopologyIsATreeAndEveryObjectAppearsOnce) {
       out.str());
 }
 
+// The value forms the golden document does not hold.
 TEST(JsonView, ValueByKindWithItsExtras) {
   struct Case {
     PI::CProperty property;
     const char* json;  // the keys after "writable"
   };
   const Case cases[] = {
-      {Text("x"), R"j("value":"x")j"},
-      {Enum(40150), R"j("value":40150,"allowed":[40024,40150,40095])j"},
       {Number(18446744073709551615UL, 1), R"j("value":18446744073709551615)j"},
-      {Range(30, 2, 255, 21007, true), R"j("value":30,"min":2,"max":255,"step":1)j"},
       {Set({40387}), R"j("value":[40387],"allowed":[40387,40128])j"},
       {Float(26.0f, 21000), R"j("value":26.0)j"},
-      {Float(632.0983f, 21033), R"j("value":632.0983)j"},
       {Float(1.2009871f, 21034), R"j("value":1.2009871)j"},
       {PI::CProperty(), R"j("value":null)j"},
   };
@@ -183,65 +146,6 @@ TEST(JsonView, ValueByKindWithItsExtras) {
     ASSERT_NE(std::string::npos, at) << json;
     EXPECT_EQ(std::string(c.json) + "}", json.substr(at)) << json;
   }
-}
-
-TEST(JsonView, EveryWordInTheOrderScriptsExpect) {
-  PI::CProperty p = Range(98, 0, 100, 21010, false);
-  p.id = 30486;
-  p.secondaryId = 35040;
-  p.textId = 23110;
-  p.attrA = p.attrB = 1;
-  p.attrC = -1;
-  p.severityId = 24002;
-  p.flagA = 1;
-  p.flagB = 2;
-  p.floatMarker = 8;
-  EXPECT_EQ(
-      R"j({"id":30486,"secondaryId":35040,"textId":23110,"attrA":1,"attrB":1,"attrC":-1,)j"
-      R"j("valueKind":6,"unit":21010,"severityId":24002,"flagA":1,"flagB":2,"floatMarker":8,)j"
-      R"j("writable":false,"value":98,"min":0,"max":100,"step":1})j",
-      PropertyJson(p).dump());
-
-  PI::CObject o;
-  o.m_ID = 0x0135000000000001ULL;
-  o.m_Kind = 19038;
-  o.m_ChangeCount = 2;
-  o.m_Locked = 1;
-  o.AddParent(0x0135000000000000ULL);
-  o.AddChild(0xFFFFFFFFFFFFFFFFULL);
-  PI::COperation op;
-  op.id = op.secondaryId = 50026;
-  op.w1 = 2;
-  op.b5 = 255;
-  op.w6 = -1;
-  op.w8 = 22025;
-  o.m_Operations.push_back(op);
-  EXPECT_EQ(
-      R"j({"id":"0x0135000000000001","kind":19038,"changeCount":2,"locked":true,)j"
-      R"j("parents":["0x0135000000000000"],"children":["0xFFFFFFFFFFFFFFFF"],"properties":[],)j"
-      R"j("operations":[{"id":50026,"secondaryId":50026,"words":[2,0,0,0,255,-1,0,22025]}]})j",
-      ObjectJson(o).dump());
-
-  PI::CAdapterID id;
-  id.m_Segment = 1;
-  id.m_Bus = 5;
-  id.m_Index = 3;
-  id.m_HostNumber = 0;
-  EXPECT_EQ(R"j({"initialize":0,"adapterIds":[{"segment":1,"bus":5,"device":0,"function":0,)j"
-            R"j("index":3,"hostNumber":0}],"objects":[]})j",
-            TopologyJson(0, {id}, {}).dump());
-
-  PI::CEvent e;
-  e.m_EventID = 10960;
-  e.m_Severity = 4;
-  e.m_ObjectID = 0x0135000000000001ULL;
-  e.m_ObjectName = "Torvik P3700 (0)";
-  e.SetPlaceHolder1("Torvik P3700 (0)");
-  e.m_Time = 1796577477594ULL;
-  EXPECT_EQ(R"j({"eventId":10960,"severity":4,"objectId":"0x0135000000000001",)j"
-            R"j("objectName":"Torvik P3700 (0)","placeholder1":"Torvik P3700 (0)",)j"
-            R"j("placeholder2":"","time":1796577477594})j",
-            EventJson(e).dump());
 }
 
 TEST(ObjectIds, HexadecimalWithOrWithoutPrefix) {
