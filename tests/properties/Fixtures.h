@@ -78,24 +78,6 @@ inline CIntelSSDAdapter FreshCard() {
   return a;
 }
 
-// A healthy 800 GB 2.5-inch drive's adapter: tool temperature 28 (the scan
-// adds 14 for this family, but the adapter reports no temperature).
-inline CIntelSSDAdapter HealthyTwoAndAHalf() {
-  CIntelSSDAdapter a = HealthyCard();
-  a.m_ID = 0x0135000000000005ULL;
-  a.m_Index = 2;
-  a.m_SerialNumber = "PHFT5202002C800BGN";
-  a.m_ModelNumber = "INTEL SSDPE2MD800G4";
-  a.m_ModelNumberCopy = a.m_ModelNumber;
-  a.m_DisplayName = "Torvik 2.5in (2)";
-  a.m_Location = "PCI:Bus=129&Device=0&Function=0";
-  a.m_DevicePath = "/dev/nvme2n1";
-  a.m_PciBus = 129;
-  a.m_Temperature = 42.0f;
-  a.m_RatedEndurance = 14600;
-  return a;
-}
-
 // The card overheating and throttled: temperature flag set, tool reading
 // 81, throttle status 90; 1000 hours, wear 50, 10000000 units written.
 inline CIntelSSDAdapter DegradedCard() {
