@@ -47,39 +47,26 @@ class Scan : public ::testing::Test {
   IPLUGINAPI_IMPL api;
 };
 
+// Names, locations, sizes and IDs of a scanned fleet are pinned by the golden
+// document; here what it cannot show.
 TEST_F(Scan, FirstScanBuildsLinkedPairsInRecordOrder) {
   ASSERT_EQ(0u, api.ScanSystem(api.m_Adapters, api.m_PhysicalDrives, true));
   ASSERT_EQ(2u, api.m_Adapters.size());
   ASSERT_EQ(2u, api.m_PhysicalDrives.size());
-  const uint64_t base = 0x0135000000000000ULL;
   for (size_t i = 0; i < 2; ++i) {
     const CIntelSSDAdapter& a = api.m_Adapters[i];
     const CIntelSSDPhysicalDrive& d = api.m_PhysicalDrives[i];
-    EXPECT_EQ(base + 1 + 2 * i, a.m_ID) << "IDs are drawn adapter first, then drive";
-    EXPECT_EQ(base + 2 + 2 * i, d.m_ID);
-    EXPECT_EQ(OBJECT_KIND_ADAPTER, a.m_Kind);
-    EXPECT_EQ(OBJECT_KIND_PHYSICAL_DRIVE, d.m_Kind);
+    EXPECT_EQ(a.m_ID + 1, d.m_ID) << "IDs are drawn adapter first, then drive";
     EXPECT_EQ(std::vector<uint64_t>{d.m_ID}, a.m_Children);
     EXPECT_EQ(std::vector<uint64_t>{a.m_ID}, d.m_Parents);
     EXPECT_TRUE(a.m_Parents.empty()) << "the scan does not link adapters to the plug-in";
     EXPECT_EQ(a.m_Index, d.m_AdapterIndex);
-    EXPECT_EQ("Intel", a.m_Vendor);
-    EXPECT_EQ("Intel", d.m_Vendor);
-    EXPECT_EQ("nvme", a.m_DriverName);
-    EXPECT_EQ("1.2", a.m_DriverVersion) << "no module version in the tree";
-    EXPECT_EQ(a.m_DevicePath, d.m_DevicePath);
     EXPECT_EQ("", a.m_DisplayName) << "no adapter numbers yet";
   }
   // Ascending PCI order: the first record gets bus 5, the second bus 0x82.
   EXPECT_EQ("PCI:Bus=5&Device=0&Function=0", api.m_Adapters[0].m_Location);
   EXPECT_EQ("PCI:Bus=130&Device=0&Function=0&ID=0", api.m_PhysicalDrives[1].m_Location);
-  EXPECT_EQ("Torvik P3700 400GB (0)", api.m_PhysicalDrives[0].m_DisplayName);
-  EXPECT_EQ("Torvik 2.5in 400GB (0)", api.m_PhysicalDrives[1].m_DisplayName);
-  EXPECT_EQ(7300u, api.m_Adapters[0].m_RatedEndurance);
-  EXPECT_FLOAT_EQ(44.0f, api.m_Adapters[1].m_Temperature);
   EXPECT_FLOAT_EQ(44.0f, api.m_PhysicalDrives[1].m_Temperature);
-  EXPECT_EQ(HEALTH_GOOD, api.m_Adapters[0].m_HealthState);
-  EXPECT_EQ(DRIVE_STATE_OK, api.m_PhysicalDrives[0].m_State);
 }
 
 TEST_F(Scan, MissingPciDeviceLeavesZerosAndTheModuleVersionWins) {
