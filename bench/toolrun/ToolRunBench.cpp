@@ -7,10 +7,12 @@
 // (/heap:1), so that a spawn that copies the parent's page tables shows.
 // Every variant reads the whole answer from a pipe, as the host does.
 //
-// Counters (targets): x_tool is the run's mean over SpawnTool's mean with the
-// same heap (target <= 1.5 for ExecuteCommand); x_no_heap is a /heap:1 run's
-// mean over the same variant without the heap (target <= 1.2). The means are
-// taken over every repetition that ran before, so run the whole program.
+// Interleaved/heap:H runs the three one after the other in each iteration
+// (the order rotating), so that all three meet the same load, and gives the
+// medians of each (tool_ms, shell_ms, exec_ms) and the target ratios:
+// exec_x_tool = ExecuteCommand / SpawnTool (target <= 1.5) and, on /heap:1,
+// exec_x_no_heap = ExecuteCommand with the heap / without (target <= 1.2,
+// against the /heap:0 rows run before it, so run the whole program).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -18,7 +20,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,15 +48,10 @@ const std::vector<char>& BigHeap() {
   return heap;
 }
 
-// Mean seconds per run of each variant so far, keyed by (name, heap).
-struct Mean {
-  double seconds = 0;
-  double runs = 0;
-  double Value() const { return runs > 0 ? seconds / runs : 0; }
-};
-std::map<std::pair<std::string, bool>, Mean>& Means() {
-  static std::map<std::pair<std::string, bool>, Mean> means;
-  return means;
+// Medians of ExecuteCommand's run time in each /heap:0 repetition so far.
+std::vector<double>& LightExecMedians() {
+  static std::vector<double> medians;
+  return medians;
 }
 
 // Spawns argv[0] with stdin from /dev/null and stdout into a pipe, reads the
@@ -88,70 +84,112 @@ long SpawnAndRead(char* const argv[]) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? total : -1;
 }
 
-// Runs `run` (which returns the bytes read, or -1) under the benchmark loop
-// and records its mean; `state.range(0)` says whether the big heap is held.
-template <class Run>
-void ToolRun(benchmark::State& state, const std::string& name, Run run) {
-  const bool heap = state.range(0) != 0;
-  if (heap) benchmark::DoNotOptimize(BigHeap().data());
-  std::unique_ptr<nimbra_bench::SimulatedFleet> fleet;
+// Holds the big heap when `state.range(0)` says so and the 4-drive fleet;
+// null (the state skipped) when the fleet cannot be set up.
+std::unique_ptr<nimbra_bench::SimulatedFleet> Prepare(benchmark::State& state) {
+  if (state.range(0) != 0) benchmark::DoNotOptimize(BigHeap().data());
   try {
-    fleet = std::make_unique<nimbra_bench::SimulatedFleet>(4);
+    return std::make_unique<nimbra_bench::SimulatedFleet>(4);
   } catch (const std::exception& e) {
     state.SkipWithError(e.what());
-    return;
+    return nullptr;
   }
+}
+
+// One run of each kind; each returns the bytes read, or -1.
+struct Runs {
+  std::string tool = nimbra_bench::ToolPath();
+  std::string show = "show", all = "-all", ssd = "-intelssd", shell = "/bin/sh", dashC = "-c";
+  std::string line = "'" + tool + "' " + kArguments;
+  char* toolArgv[5] = {tool.data(), show.data(), all.data(), ssd.data(), nullptr};
+  char* shellArgv[4] = {shell.data(), dashC.data(), line.data(), nullptr};
+
+  long SpawnTool() { return SpawnAndRead(toolArgv); }
+  long SpawnShell() { return SpawnAndRead(shellArgv); }
+  long ExecuteCommand() const {
+    std::vector<std::string> lines;
+    if (TLXX::CSystem::ExecuteCommand(tool, kArguments, lines) != TLXX::EXEC_OK) return -1;
+    long bytes = 0;
+    for (const std::string& l : lines) bytes += static_cast<long>(l.size()) + 1;
+    return bytes;
+  }
+  long Run(int kind) {
+    return kind == 0 ? SpawnTool() : kind == 1 ? SpawnShell() : ExecuteCommand();
+  }
+};
+
+void ToolRun(benchmark::State& state, int kind) {
+  const auto fleet = Prepare(state);
+  if (!fleet) return;
+  Runs runs;
   long bytes = 0;
-  const auto start = Clock::now();
   for (auto _ : state) {
-    bytes = run();
+    bytes = runs.Run(kind);
     if (bytes <= 0) {
       state.SkipWithError("the tool run failed or printed nothing");
       return;
     }
   }
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  Mean& mine = Means()[{name, heap}];
-  mine.seconds += seconds;
-  mine.runs += static_cast<double>(state.iterations());
   state.counters["bytes"] = static_cast<double>(bytes);
-  const Mean& tool = Means()[{"SpawnTool", heap}];
-  if (name != "SpawnTool" && tool.runs > 0) state.counters["x_tool"] = mine.Value() / tool.Value();
-  const Mean& light = Means()[{name, false}];
-  if (heap && light.runs > 0) state.counters["x_no_heap"] = mine.Value() / light.Value();
 }
 
-void BM_SpawnTool(benchmark::State& state) {
-  std::string tool = nimbra_bench::ToolPath(), show = "show", all = "-all", ssd = "-intelssd";
-  char* argv[] = {tool.data(), show.data(), all.data(), ssd.data(), nullptr};
-  ToolRun(state, "SpawnTool", [&] { return SpawnAndRead(argv); });
+void BM_SpawnTool(benchmark::State& state) { ToolRun(state, 0); }
+void BM_SpawnShell(benchmark::State& state) { ToolRun(state, 1); }
+void BM_ExecuteCommand(benchmark::State& state) { ToolRun(state, 2); }
+
+void BM_Interleaved(benchmark::State& state) {
+  const auto fleet = Prepare(state);
+  if (!fleet) return;
+  Runs runs;
+  std::vector<double> ms[3];
+  int turn = 0;
+  for (auto _ : state) {
+    for (int k = 0; k < 3; ++k) {
+      const int kind = (turn + k) % 3;
+      const auto start = Clock::now();
+      if (runs.Run(kind) <= 0) {
+        state.SkipWithError("the tool run failed or printed nothing");
+        return;
+      }
+      ms[kind].push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    ++turn;
+  }
+  const double tool = nimbra_bench::Percentile(ms[0], 50);
+  const double shell = nimbra_bench::Percentile(ms[1], 50);
+  const double exec = nimbra_bench::Percentile(ms[2], 50);
+  state.counters["tool_ms"] = tool;
+  state.counters["shell_ms"] = shell;
+  state.counters["exec_ms"] = exec;
+  state.counters["shell_x_tool"] = shell / tool;
+  state.counters["exec_x_tool"] = exec / tool;
+  if (state.range(0) == 0) {
+    LightExecMedians().push_back(exec);
+  } else if (!LightExecMedians().empty()) {
+    std::vector<double> light = LightExecMedians();
+    state.counters["exec_x_no_heap"] = exec / nimbra_bench::Percentile(light, 50);
+  }
 }
 
-void BM_SpawnShell(benchmark::State& state) {
-  std::string shell = "/bin/sh", dashC = "-c";
-  std::string line = "'" + nimbra_bench::ToolPath() + "' " + kArguments;
-  char* argv[] = {shell.data(), dashC.data(), line.data(), nullptr};
-  ToolRun(state, "SpawnShell", [&] { return SpawnAndRead(argv); });
-}
-
-void BM_ExecuteCommand(benchmark::State& state) {
-  const std::string tool = nimbra_bench::ToolPath();
-  ToolRun(state, "ExecuteCommand", [&]() -> long {
-    std::vector<std::string> lines;
-    if (TLXX::CSystem::ExecuteCommand(tool, kArguments, lines) != TLXX::EXEC_OK) return -1;
-    long bytes = 0;
-    for (const std::string& line : lines) bytes += static_cast<long>(line.size()) + 1;
-    return bytes;
-  });
-}
-
-// SpawnTool first in each heap state: the others are measured against it.
+// Without the heap first: the heap rows are measured against them.
 BENCHMARK(BM_SpawnTool)->ArgName("heap")->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SpawnShell)->ArgName("heap")->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExecuteCommand)->ArgName("heap")->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Interleaved)
+    ->ArgName("heap")
+    ->Arg(0)
+    ->MinTime(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SpawnTool)->ArgName("heap")->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SpawnShell)->ArgName("heap")->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExecuteCommand)->ArgName("heap")->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Interleaved)
+    ->ArgName("heap")
+    ->Arg(1)
+    ->MinTime(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
