@@ -225,6 +225,7 @@ class Cell {
         m_Tool(SimulatorFor(dir, folder, FleetText(row, m_Kind))) {
     m_Api.m_HostNotify.m_Object = &m_Host;
     m_Api.m_HostNotify.m_Method = static_cast<PI::CHostNotify::Method>(&Host::Notified);
+    m_Api.m_HealthReadPauseMs = 0;  // it only spaces the tool runs of a refresh
   }
   const Row& row() const { return m_Row; }
   // Where a host would have to run for Initialize to find this cell's tool.
