@@ -210,24 +210,22 @@ bool IPLUGINAPI_IMPL::RefreshHealth() {
     NIMBRA_TRACE(16, kUnitPlugin, "Worker GetLogPageInformation()");
     const uint32_t rc =
         GetLogPageInformation(r.m_Index, r.m_Getlog, CmdEmu::IsAddInCard(r.m_ModelNumber));
-    // The tree keeps the inventory's order; when the two differ in length
-    // (the inventory changed since the last full scan) a record without an
-    // adapter is skipped and the next full scan reconciles them.
-    if (rc == 0 && i < m_Adapters.size()) {
-      CIntelSSDAdapter& a = m_Adapters[i];
+    // Record and adapter are paired by serial number, not by position: the
+    // tree loses the inventory's order when a drive comes back (it is
+    // appended), and tool indices are not positions once a drive is gone. A
+    // record without an adapter is skipped; the next full scan adds it.
+    CIntelSSDAdapter* a = rc == 0 ? FindBySerial(m_Adapters, r.m_SerialNumber) : nullptr;
+    if (a != nullptr) {
       const CCmdEmuGetlog& log = r.m_Getlog;
-      if (a.m_CriticalWarnings == log.m_CriticalWarnings) {
-        a.m_Temperature = static_cast<float>(log.m_CurrentTemperature);
-        a.m_PowerOnHours = log.m_PowerOnHours;
-        a.m_ReserveSpace = static_cast<uint32_t>(log.m_AvailableSpare);
-        a.m_DataUnitsRead = log.m_DataUnitsRead;
-        a.m_DataUnitsWritten = log.m_DataUnitsWritten;
-        a.m_MediaErrors = log.m_MediaErrors;
-        for (CIntelSSDPhysicalDrive& d : m_PhysicalDrives) {
-          if (d.m_AdapterIndex == i) {
-            d.m_Temperature = a.m_Temperature;
-            break;
-          }
+      if (a->m_CriticalWarnings == log.m_CriticalWarnings) {
+        a->m_Temperature = static_cast<float>(log.m_CurrentTemperature);
+        a->m_PowerOnHours = log.m_PowerOnHours;
+        a->m_ReserveSpace = static_cast<uint32_t>(log.m_AvailableSpare);
+        a->m_DataUnitsRead = log.m_DataUnitsRead;
+        a->m_DataUnitsWritten = log.m_DataUnitsWritten;
+        a->m_MediaErrors = log.m_MediaErrors;
+        if (CIntelSSDPhysicalDrive* d = FindBySerial(m_PhysicalDrives, r.m_SerialNumber)) {
+          d->m_Temperature = a->m_Temperature;
         }
       } else {
         needRescan = true;
