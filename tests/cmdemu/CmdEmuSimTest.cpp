@@ -20,7 +20,7 @@ class CmdEmuSim : public ::testing::Test {
  protected:
   void SetUp() override {
     api.m_ToolPath = nimbra_test::BuildDir() + "/bin/isdct";
-    TLXX::CSystem::SetCommandTimeout(1500);
+    TLXX::CSystem::SetCommandTimeout(10000);  // a safeguard: no run here hangs
   }
   void TearDown() override {
     unsetenv("ISDCT_SIM_FLEET");
