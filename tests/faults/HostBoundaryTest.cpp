@@ -35,7 +35,8 @@ struct Boundary {
 const Boundary kBoundaries[] = {
     {"Initialize", R"({"drives": [{}], "faults": {"show": "out-of-range"}})", "show --json", "", 2,
      "host:0 Execute(1) threw: SSD tool value '2147483648' does not fit a 32-bit field",
-     R"("value": "Nimbra-Plugin")"},  // the topology, after the exception
+     R"("initialize": null,
+  "initializeException": "SSD tool value '2147483648' does not fit a 32-bit field")"},
     {"full scan", R"({"drives": [{}], "faults": {"log202": "out-of-range"}})",
      "get 0x0135000000000001 30017", "", 0,
      "host:0 thread routine ended by an exception: SSD tool value '18446744073709551616' does "

@@ -261,7 +261,7 @@ int Exec(const Context& c) {
 }
 
 int Watch(const Context& c, StopSignal& stop) {
-  const int status = PrintShow(c.session, c.options.json, true, 0, c.out, c.err);
+  const int status = PrintShow(c.session, c.options.json, true, nullptr, c.out, c.err);
   if (status != 0) return status;
   if (!c.options.json) c.out << "\n";
   c.out.flush();
@@ -291,7 +291,7 @@ int Watch(const Context& c, StopSignal& stop) {
 
 }  // namespace
 
-int PrintShow(PluginSession& session, bool json, bool compact, uint32_t initializeStatus,
+int PrintShow(PluginSession& session, bool json, bool compact, const CallResult* init,
               std::ostream& out, std::ostream& err) {
   std::vector<PI::CObject> topology;
   const CallResult r = session.Call(PI::CMD_GET_TOPOLOGY, 0, &topology);
@@ -300,7 +300,10 @@ int PrintShow(PluginSession& session, bool json, bool compact, uint32_t initiali
     return 1;
   }
   if (json) {
-    out << TopologyJson(initializeStatus, session.AdapterIDs(), topology).dump(compact ? -1 : 2)
+    const Json initialize = init == nullptr ? Json(0) : init->threw ? Json() : Json(init->status);
+    const std::string exception = init != nullptr ? init->exception : std::string();
+    out << TopologyJson(initialize, exception, session.AdapterIDs(), topology)
+               .dump(compact ? -1 : 2)
         << "\n";
   } else {
     PrintTopology(out, topology);
@@ -312,7 +315,7 @@ int RunCommand(PluginSession& session, const HostOptions& options, StopSignal& s
                std::ostream& out, std::ostream& err) {
   const Context c{session, options, out, err};
   const std::string& command = options.command;
-  if (command == "show") return PrintShow(session, options.json, false, 0, out, err);
+  if (command == "show") return PrintShow(session, options.json, false, nullptr, out, err);
   if (command == "watch") return Watch(c, stop);
   if (command == "get") return Get(c);
   if (command == "set") return Set(c);

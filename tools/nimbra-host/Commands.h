@@ -23,8 +23,9 @@ int RunCommand(PluginSession& session, const HostOptions& options, StopSignal& s
                std::ostream& out, std::ostream& err);
 
 // Prints the topology as `show` does, the JSON document on one line when
-// `compact`. Returns the exit status.
-int PrintShow(PluginSession& session, bool json, bool compact, uint32_t initializeStatus,
+// `compact`; `init` is a failed Initialize's result (null: it succeeded).
+// Returns the exit status.
+int PrintShow(PluginSession& session, bool json, bool compact, const CallResult* init,
               std::ostream& out, std::ostream& err);
 
 }  // namespace nimbra_host

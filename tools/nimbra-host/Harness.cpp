@@ -127,7 +127,7 @@ int RunHarness(const HostOptions& options, StopSignal& stop, std::ostream& out, 
   if (!init.ok()) {
     // Scripts get the document that says why, with what the plug-in shows.
     if (options.command == "show" && options.json) {
-      PrintShow(session, true, false, init.status, out, err);
+      PrintShow(session, true, false, &init, out, err);
     }
     err << kPrefix << "initialize failed: " << Describe(init) << "\n";
     return 2;

@@ -96,10 +96,12 @@ Json ObjectJson(const PI::CObject& o) {
   return j;
 }
 
-Json TopologyJson(uint32_t initializeStatus, const std::vector<PI::CAdapterID>& adapterIds,
+Json TopologyJson(const Json& initialize, const std::string& initializeException,
+                  const std::vector<PI::CAdapterID>& adapterIds,
                   const std::vector<PI::CObject>& objects) {
   Json j;
-  j["initialize"] = initializeStatus;
+  j["initialize"] = initialize;
+  if (initialize.is_null()) j["initializeException"] = initializeException;
   j["adapterIds"] = Json::array();
   for (const PI::CAdapterID& a : adapterIds) {
     Json id;

@@ -32,7 +32,10 @@ using Json = nlohmann::ordered_json;
 Json PropertyJson(const PI::CProperty& property);
 Json OperationJson(const PI::COperation& operation);
 Json ObjectJson(const PI::CObject& object);
-Json TopologyJson(uint32_t initializeStatus, const std::vector<PI::CAdapterID>& adapterIds,
+// `initialize` is Initialize's status, or null when it threw; then
+// `initializeException` carries the exception's text.
+Json TopologyJson(const Json& initialize, const std::string& initializeException,
+                  const std::vector<PI::CAdapterID>& adapterIds,
                   const std::vector<PI::CObject>& objects);
 Json EventJson(const PI::CEvent& event);
 
