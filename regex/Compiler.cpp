@@ -465,12 +465,16 @@ class Compiler {
       const size_t body = Pc();
       int reg = -1;
       if (nullable) {
+        // Inside the body the outcome also depends on where the iteration
+        // began (the register), not on the position alone: no memo points.
+        ++m_Region;
         reg = m_P.registers++;
         Push(I(kOpMark, back, reg));
       }
       Emit(item, back);
       if (nullable) {
         Push(I(kOpCheck, back, reg, static_cast<int32_t>(head)));
+        --m_Region;
       } else {
         Push(I(kOpJmp, back, static_cast<int32_t>(head)));
       }
