@@ -252,10 +252,17 @@ class Compiler {
     if (exact) Push(Inst{back ? kOpTextStart : kOpTextEnd, 0, 0});
     Push(Inst{kOpMatch, 0, 0});
     code.memoSlot.assign(code.insts.size(), -1);
+    code.memoGuardStart.assign(1, 0);
     for (size_t pc = 0; pc < code.insts.size(); ++pc) {
-      if (m_MemoPoint.size() > pc && m_MemoPoint[pc]) code.memoSlot[pc] = code.memoRows++;
+      if (m_MemoPoint.size() > pc && m_MemoPoint[pc]) {
+        code.memoSlot[pc] = code.memoRows++;
+        const std::vector<int32_t>& guards = m_MemoGuards[pc];
+        code.memoGuard.insert(code.memoGuard.end(), guards.begin(), guards.end());
+        code.memoGuardStart.push_back(static_cast<int32_t>(code.memoGuard.size()));
+      }
     }
     m_MemoPoint.clear();
+    m_MemoGuards.clear();
   }
 
   int SetIndex(const CharSet& set) {
@@ -291,6 +298,8 @@ class Compiler {
     m_Code->insts.push_back(in);
     m_MemoPoint.resize(m_Code->insts.size(), false);
     m_MemoPoint.back() = memoPoint && m_Region == 0;
+    m_MemoGuards.resize(m_Code->insts.size());
+    if (m_MemoPoint.back()) m_MemoGuards.back() = m_Nullable;
     return m_Code->insts.size() - 1;
   }
 
@@ -465,16 +474,14 @@ class Compiler {
       const size_t body = Pc();
       int reg = -1;
       if (nullable) {
-        // Inside the body the outcome also depends on where the iteration
-        // began (the register), not on the position alone: no memo points.
-        ++m_Region;
         reg = m_P.registers++;
         Push(I(kOpMark, back, reg));
+        m_Nullable.push_back(reg);  // guards the memo points of the body
       }
       Emit(item, back);
       if (nullable) {
+        m_Nullable.pop_back();
         Push(I(kOpCheck, back, reg, static_cast<int32_t>(head)));
-        --m_Region;
       } else {
         Push(I(kOpJmp, back, static_cast<int32_t>(head)));
       }
@@ -503,6 +510,10 @@ class Compiler {
   Code* m_Code = nullptr;
   int m_Region = 0;
   std::vector<bool> m_MemoPoint;
+  // Registers of the loops with a body that can match nothing around the
+  // point being emitted, and for each memo point those around it.
+  std::vector<int32_t> m_Nullable;
+  std::vector<std::vector<int32_t>> m_MemoGuards;
 };
 
 // ---- straight-line form ----

@@ -138,6 +138,9 @@ bool Machine::Seen(const Code& code, int32_t pc, int64_t pos) {
   if (!m_MemoOn) return false;
   const int32_t row = code.memoSlot[pc];
   if (row < 0) return false;
+  for (int32_t g = code.memoGuardStart[row]; g < code.memoGuardStart[row + 1]; ++g) {
+    if (m_C.m_Regs[code.memoGuard[g]] == pos) return false;
+  }
   const uint64_t bit =
       static_cast<uint64_t>(row) * static_cast<uint64_t>(m_Len + 1) + static_cast<uint64_t>(pos);
   uint64_t& word = m_C.m_Memo[bit >> 6];

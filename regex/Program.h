@@ -81,6 +81,13 @@ struct Code {
   std::vector<Inst> insts;
   std::vector<int32_t> memoSlot;  // per instruction: memo row, or -1
   int32_t memoRows = 0;
+  // Memo row r inside loops whose body can match nothing: the registers of
+  // those loops are memoGuard[memoGuardStart[r] .. memoGuardStart[r + 1]).
+  // At the position where such an iteration began, what follows depends on
+  // that position too (the loop may not go round again), so the memo is not
+  // used there.
+  std::vector<int32_t> memoGuard;
+  std::vector<int32_t> memoGuardStart;
 };
 
 struct Program {
