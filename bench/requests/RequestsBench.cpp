@@ -45,7 +45,7 @@ Plugin& PluginWith(int drives) {
   return *api;
 }
 
-// One request; returns Execute's status and checks its answer is not empty.
+// One request: true when Execute succeeded with a non-empty answer.
 using Request = bool (*)(Plugin& api, uint64_t adapter);
 
 bool GetProperties(Plugin& api, uint64_t adapter) {
@@ -56,7 +56,7 @@ bool GetProperties(Plugin& api, uint64_t adapter) {
 bool GetProperty(Plugin& api, uint64_t adapter) {
   PI::CProperty status;
   status.id = 30017;
-  return api.Execute(PI::CMD_GET_PROPERTY, adapter, &status) == 0;
+  return api.Execute(PI::CMD_GET_PROPERTY, adapter, &status) == 0 && status.id == 30017;
 }
 
 bool GetTopology(Plugin& api, uint64_t) {
