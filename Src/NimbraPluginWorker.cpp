@@ -210,22 +210,28 @@ bool IPLUGINAPI_IMPL::RefreshHealth() {
     NIMBRA_TRACE(16, kUnitPlugin, "Worker GetLogPageInformation()");
     const uint32_t rc =
         GetLogPageInformation(r.m_Index, r.m_Getlog, CmdEmu::IsAddInCard(r.m_ModelNumber));
-    // Record and adapter are paired by serial number, not by position: the
-    // tree loses the inventory's order when a drive comes back (it is
-    // appended), and tool indices are not positions once a drive is gone. A
-    // record without an adapter is skipped; the next full scan adds it.
-    CIntelSSDAdapter* a = rc == 0 ? FindBySerial(m_Adapters, r.m_SerialNumber) : nullptr;
-    if (a != nullptr) {
+    // Record i patches the adapter at position i and the first drive with
+    // adapter index i. The two lists are in the same order after a first
+    // scan; once a drive has left and come back (it is appended to the tree)
+    // they are not: a refresh then writes one drive's readings on another
+    // (each full scan puts them right again). The pairing is positional by
+    // rule, not by serial number. A record past the end of the tree is
+    // skipped.
+    if (rc == 0 && i < m_Adapters.size()) {
+      CIntelSSDAdapter& a = m_Adapters[i];
       const CCmdEmuGetlog& log = r.m_Getlog;
-      if (a->m_CriticalWarnings == log.m_CriticalWarnings) {
-        a->m_Temperature = static_cast<float>(log.m_CurrentTemperature);
-        a->m_PowerOnHours = log.m_PowerOnHours;
-        a->m_ReserveSpace = static_cast<uint32_t>(log.m_AvailableSpare);
-        a->m_DataUnitsRead = log.m_DataUnitsRead;
-        a->m_DataUnitsWritten = log.m_DataUnitsWritten;
-        a->m_MediaErrors = log.m_MediaErrors;
-        if (CIntelSSDPhysicalDrive* d = FindBySerial(m_PhysicalDrives, r.m_SerialNumber)) {
-          d->m_Temperature = a->m_Temperature;
+      if (a.m_CriticalWarnings == log.m_CriticalWarnings) {
+        a.m_Temperature = static_cast<float>(log.m_CurrentTemperature);
+        a.m_PowerOnHours = log.m_PowerOnHours;
+        a.m_ReserveSpace = static_cast<uint32_t>(log.m_AvailableSpare);
+        a.m_DataUnitsRead = log.m_DataUnitsRead;
+        a.m_DataUnitsWritten = log.m_DataUnitsWritten;
+        a.m_MediaErrors = log.m_MediaErrors;
+        for (CIntelSSDPhysicalDrive& d : m_PhysicalDrives) {
+          if (d.m_AdapterIndex == i) {
+            d.m_Temperature = a.m_Temperature;
+            break;
+          }
         }
       } else {
         needRescan = true;
