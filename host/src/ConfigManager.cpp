@@ -1,10 +1,15 @@
 #include "TLXX/ConfigManager.h"
 
 #include <dirent.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -68,6 +73,111 @@ bool ReadId(const std::string& path, unsigned long& id) {
   return hostfw::ReadSmallFile(path, content, 64) && ParseId(content, id);
 }
 
+// One entry of the devices folder as readdir gave it.
+struct Listed {
+  ino_t ino;
+  std::string name;
+  bool operator==(const Listed& o) const { return ino == o.ino && name == o.name; }
+};
+
+// A device whose name is an address and whose two id files were read.
+struct Device {
+  Address address;
+  unsigned long vendor;
+  unsigned long device;
+};
+
+// What the last call found in the devices folder, and the folder's stamp
+// (device, inode, modification and change times) taken before it was listed.
+// A call lists the folder again and compares: the same entries (names and
+// inode numbers, in the same order) in the same folder reuse the ids read
+// before, a readdir instead of two opens per device; any difference reads
+// every device again. On a local disk or memory file system, which stamps a
+// folder on every entry added or removed, a folder whose stamp was already
+// a second old when it was listed ("settled") is not listed again while its
+// stamp stays the same: one stat per call. The second rules out a change
+// within the same timestamp tick as the listing. sysfs (whose folders are
+// not stamped reliably) and every other file system are always listed.
+// Entries named like a device whose ids could not be read (missing or
+// half-written files) are read again on every call, so a tree being written
+// is never remembered half done.
+struct Enumeration {
+  std::string folder;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  timespec mtime{};
+  timespec ctime{};
+  bool settled = false;
+  std::vector<Listed> listing;
+  std::vector<Device> devices;  // ascending address
+  std::vector<Listed> unread;   // address-named entries whose ids could not be read
+};
+
+std::mutex g_EnumerationLock;
+Enumeration g_Enumeration;      // guarded by g_EnumerationLock
+std::vector<Listed> g_Scratch;  // guarded by g_EnumerationLock; reused to spare allocations
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool SameStamp(const Enumeration& e, const struct stat& st) {
+  return e.dev == st.st_dev && e.ino == st.st_ino && SameTime(e.mtime, st.st_mtim) &&
+         SameTime(e.ctime, st.st_ctim);
+}
+
+// File systems that stamp a folder's modification time whenever an entry is
+// added, removed or renamed.
+bool StampsFolders(int fd) {
+  struct statfs fs {};
+  if (fstatfs(fd, &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case EXT4_SUPER_MAGIC:  // also ext2 and ext3
+    case TMPFS_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// True when `stamp` is at least a second older than `now`: a later change
+// of the folder cannot carry the same stamp.
+bool Older(const timespec& stamp, const timespec& now) {
+  return stamp.tv_sec + 1 < now.tv_sec ||
+         (stamp.tv_sec + 1 == now.tv_sec && stamp.tv_nsec <= now.tv_nsec);
+}
+
+// Reads the address and ids of the entry `listed` of `folder`.
+enum class Read { kNotDevice, kDevice, kUnreadable };
+Read ReadDevice(const std::string& folder, const Listed& listed, Device& device) {
+  if (!ParseAddress(listed.name, device.address)) return Read::kNotDevice;
+  const std::string base = folder + "/" + listed.name + "/";
+  if (!ReadId(base + "vendor", device.vendor) || !ReadId(base + "device", device.device)) {
+    return Read::kUnreadable;
+  }
+  return Read::kDevice;
+}
+
+// Reads every device of `folder`, whose entries are `listing`, into `e`.
+void Rebuild(Enumeration& e, const std::string& folder, std::vector<Listed>& listing) {
+  std::vector<Device> devices;
+  std::vector<Listed> unread;
+  for (const Listed& listed : listing) {
+    Device device;
+    const Read read = ReadDevice(folder, listed, device);
+    if (read == Read::kDevice) devices.push_back(device);
+    if (read == Read::kUnreadable) unread.push_back(listed);
+  }
+  std::sort(devices.begin(), devices.end(),
+            [](const Device& a, const Device& b) { return a.address < b.address; });
+  e.folder = folder;
+  e.listing.swap(listing);
+  e.devices.swap(devices);
+  e.unread.swap(unread);
+}
+
 }  // namespace
 
 bool CConfigManager::GetLocation(const char* vendor, const char* device, int instance, int& segment,
@@ -78,28 +188,71 @@ bool CConfigManager::GetLocation(const char* vendor, const char* device, int ins
     return false;
   }
   hostfw::NoCancelScope noCancel;  // no cancellation point may leak the DIR*
+  std::lock_guard<std::mutex> lock(g_EnumerationLock);
+  Enumeration& e = g_Enumeration;
   try {
     const std::string folder = CSystem::GetSysfsRoot() + "/bus/pci/devices";
-    std::vector<Address> found;
-    {
-      std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
-      if (!dir) return false;
-      while (const dirent* entry = readdir(dir.get())) {
-        Address address;
-        if (!ParseAddress(entry->d_name, address)) continue;
-        const std::string base = folder + "/" + entry->d_name + "/";
-        unsigned long v, d;
-        if (ReadId(base + "vendor", v) && ReadId(base + "device", d) && v == wantVendor &&
-            d == wantDevice) {
-          found.push_back(address);
+    struct stat st {};
+    bool current = false;  // the stamp proves the listing as it was
+    bool rebuilt = false;  // every entry was read by this call
+    if (e.settled && e.folder == folder) {
+      if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+      current = SameStamp(e, st);
+    }
+    if (!current) {
+      std::vector<Listed>& listing = g_Scratch;
+      listing.clear();
+      timespec now{};
+      clock_gettime(CLOCK_REALTIME, &now);  // before the stamp: see Older
+      bool stampsFolders = false;
+      {
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+        if (!dir || fstat(dirfd(dir.get()), &st) != 0) return false;
+        stampsFolders = StampsFolders(dirfd(dir.get()));
+        while (const dirent* entry = readdir(dir.get())) {
+          const char* name = entry->d_name;
+          if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
+            continue;
+          }
+          listing.push_back(Listed{entry->d_ino, name});
         }
       }
+      if (e.folder != folder || !SameStamp(e, st) || e.listing != listing) {
+        Rebuild(e, folder, listing);
+        rebuilt = true;
+      }
+      e.dev = st.st_dev;
+      e.ino = st.st_ino;
+      e.mtime = st.st_mtim;
+      e.ctime = st.st_ctim;
+      e.settled = stampsFolders && Older(st.st_mtim, now) && Older(st.st_ctim, now);
     }
-    if (found.size() < static_cast<size_t>(instance)) return false;
-    std::sort(found.begin(), found.end());
-    std::tie(segment, bus, dev, function) = found[static_cast<size_t>(instance) - 1];
-    return true;
-  } catch (...) {  // out of memory
+    if (!rebuilt && !e.unread.empty()) {
+      // Entries that could not be read before may be complete by now.
+      const size_t before = e.devices.size();
+      for (auto it = e.unread.begin(); it != e.unread.end();) {
+        Device d;
+        if (ReadDevice(folder, *it, d) == Read::kDevice) {
+          e.devices.push_back(d);
+          it = e.unread.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      if (e.devices.size() != before) {
+        std::sort(e.devices.begin(), e.devices.end(),
+                  [](const Device& a, const Device& b) { return a.address < b.address; });
+      }
+    }
+    int seen = 0;
+    for (const Device& d : e.devices) {
+      if (d.vendor != wantVendor || d.device != wantDevice || ++seen < instance) continue;
+      std::tie(segment, bus, dev, function) = d.address;
+      return true;
+    }
+    return false;
+  } catch (...) {  // out of memory: forget what was found, read it all next time
+    e = Enumeration();
     return false;
   }
 }

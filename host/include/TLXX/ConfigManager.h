@@ -1,9 +1,18 @@
 // CConfigManager: PCI devices as the host sees them in its sysfs tree
 // (<root>/bus/pci/devices/SSSS:BB:DD.F, hexadecimal, with files "vendor" and
 // "device" holding e.g. "0x8086"; the root is CSystem::GetSysfsRoot()).
-// Thread-safe; reads the tree on every call; never throws. Entries whose name
-// is not such an address, or whose vendor or device file is missing or not a
-// hex number of at most 16 bits, are skipped.
+// Thread-safe (calls are serialised by an internal lock); never throws.
+// Entries whose name is not such an address, or whose vendor or device file
+// is missing or not a hex number of at most 16 bits, are skipped.
+//
+// Every call lists the devices folder; the ids read from the device folders
+// are kept and reused while the folder itself is unchanged and lists the
+// same entries (names and inode numbers) as at the last call, so a lookup
+// costs one readdir, not two opens per device. Adding, removing or
+// replacing a device folder, or pointing the sysfs root elsewhere, makes the
+// next call read every device again; entries whose ids could not be read are
+// read again on every call. Rewriting the id files of a device folder in
+// place (which sysfs never does) is not noticed.
 #pragma once
 
 namespace TLXX {
