@@ -6,6 +6,7 @@
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +32,7 @@ constexpr size_t kReadBlock = 64 * 1024;
 constexpr int kSliceMs = 100;  // longest blocking call between cancellation checks
 
 std::atomic<unsigned> g_TimeoutMs{kDefaultTimeoutMs};
+std::atomic<uint64_t> g_CommandCpuNs{0};
 std::mutex g_RootLock;
 std::string g_SysfsRoot = "/sys";  // guarded by g_RootLock
 
@@ -253,10 +255,30 @@ void ForEachLine(const std::string& text, F line) {
   }
 }
 
+uint64_t ThreadCpuNs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
+
+// Adds the calling thread's CPU time from construction to destruction to
+// g_CommandCpuNs, also when the run ends by cancellation or an exception.
+class CommandCpuMeter {
+ public:
+  CommandCpuMeter() : m_Start(ThreadCpuNs()) {}
+  ~CommandCpuMeter() { g_CommandCpuNs.fetch_add(ThreadCpuNs() - m_Start); }
+  CommandCpuMeter(const CommandCpuMeter&) = delete;
+  CommandCpuMeter& operator=(const CommandCpuMeter&) = delete;
+
+ private:
+  uint64_t m_Start;
+};
+
 }  // namespace
 
 int CSystem::ExecuteCommand(const std::string& program, const std::string& arguments,
                             std::vector<std::string>& lines) {
+  CommandCpuMeter meter;
   std::string output;
   const int result = Run(program, arguments, output);
   ForEachLine(output,
@@ -266,6 +288,7 @@ int CSystem::ExecuteCommand(const std::string& program, const std::string& argum
 
 int CSystem::ExecuteCommand(const std::string& program, const std::string& arguments,
                             std::string& text) {
+  CommandCpuMeter meter;
   std::string output;
   const int result = Run(program, arguments, output);
   text.clear();
@@ -285,6 +308,8 @@ bool CSystem::GetModuleVersion(const std::string& module, std::string& version) 
   version = hostfw::Trim(content);
   return true;
 }
+
+uint64_t CSystem::CommandCpuNanoseconds() { return g_CommandCpuNs.load(); }
 
 void CSystem::SetCommandTimeout(unsigned ms) { g_TimeoutMs.store(ms); }
 

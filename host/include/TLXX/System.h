@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,15 @@ class CSystem {
   // Trimmed text of <sysfs root>/module/NAME/version; false and "" when the
   // file is absent or unreadable, or NAME is not a plain folder name.
   static bool GetModuleVersion(const std::string& module, std::string& version);
+
+  // CPU time (user and system, in nanoseconds) that threads of this process
+  // have spent inside ExecuteCommand since it started, summed over all
+  // threads: the host's side of every run (spawning, reading the pipe,
+  // waiting, reaping, splitting lines). The programs' own CPU is not in it;
+  // the process's reaped children account for that. Lets a caller tell its
+  // own work apart from the command execution it asked for. Thread-safe;
+  // a run adds its share when it returns.
+  static uint64_t CommandCpuNanoseconds();
 
   // Host settings (thread-safe). Time limit of one run in milliseconds
   // (default 120000; 0 or all ones means no limit).
