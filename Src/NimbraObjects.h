@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "NimbraCodes.h"
@@ -117,6 +118,27 @@ T* FindBySerial(std::vector<T>& objects, const std::string& serial) {
   }
   return nullptr;
 }
+
+// The objects of one vector by serial number, for merges of N objects
+// against N: the first object of each serial number, as FindBySerial finds
+// it. Holds positions, not pointers: valid while the vector is only appended
+// to (Add the new object), not after an erase.
+template <class T>
+class SerialIndex {
+ public:
+  explicit SerialIndex(const std::vector<T>& objects) {
+    m_Positions.reserve(objects.size());
+    for (size_t i = 0; i < objects.size(); ++i) Add(objects[i].m_SerialNumber, i);
+  }
+  void Add(const std::string& serial, size_t position) { m_Positions.emplace(serial, position); }
+  T* Find(std::vector<T>& objects, const std::string& serial) const {
+    const auto it = m_Positions.find(serial);
+    return it == m_Positions.end() ? nullptr : &objects[it->second];
+  }
+
+ private:
+  std::unordered_map<std::string, size_t> m_Positions;
+};
 
 // An event about `adapter` (its ID and display name, the time now) with the
 // given number and severity: the appearance and disappearance events.

@@ -1,6 +1,6 @@
 // ScanSystem: one adapter and one drive per inventory record, linked to each
 // other, with identity kept by serial number across scans.
-#include <boost/format.hpp>
+#include <string>
 
 #include "NimbraCmdEmuParse.h"
 #include "NimbraImpl.h"
@@ -18,7 +18,11 @@ uint32_t IPLUGINAPI_IMPL::ScanSystem(std::vector<CIntelSSDAdapter>& adapters,
   NIMBRA_TRACE(16, kUnitPlugin, "ScanSystem, AdapterCount = %d", m_AdapterCount);
   adapters.clear();
   drives.clear();
+  // The driver's version is the same for every drive: read once per scan.
+  const SerialIndex<CIntelSSDAdapter> knownAdapters(firstScan ? adapters : m_Adapters);
+  const SerialIndex<CIntelSSDPhysicalDrive> knownDrives(firstScan ? drives : m_PhysicalDrives);
   std::string moduleVersion;
+  if (!m_CmdEmuAdapters.empty()) TLXX::CSystem::GetModuleVersion("nvme", moduleVersion);
   for (size_t i = 0; i < m_CmdEmuAdapters.size(); ++i) {
     CCmdEmuAdapter& r = m_CmdEmuAdapters[i];
     if (!firstScan) {
@@ -35,7 +39,7 @@ uint32_t IPLUGINAPI_IMPL::ScanSystem(std::vector<CIntelSSDAdapter>& adapters,
     d.m_DevicePath = r.m_DevicePath;
 
     const CIntelSSDAdapter* known =
-        firstScan ? nullptr : FindBySerial(m_Adapters, r.m_SerialNumber);
+        firstScan ? nullptr : knownAdapters.Find(m_Adapters, r.m_SerialNumber);
     if (known != nullptr) {
       a.m_ID = known->m_ID;
       a.m_ChangeCount = known->m_ChangeCount;
@@ -60,8 +64,6 @@ uint32_t IPLUGINAPI_IMPL::ScanSystem(std::vector<CIntelSSDAdapter>& adapters,
     a.m_Firmware = r.m_Firmware;
     a.m_Bootloader = r.m_Bootloader;
     a.m_DriverName = "nvme";
-    moduleVersion.clear();
-    TLXX::CSystem::GetModuleVersion("nvme", moduleVersion);
     a.m_DriverVersion =
         ScanRules::DriverVersion(moduleVersion, r.m_DriverMajorVersion, r.m_DriverMinorVersion);
 
@@ -83,9 +85,8 @@ uint32_t IPLUGINAPI_IMPL::ScanSystem(std::vector<CIntelSSDAdapter>& adapters,
       if (id.m_Segment == a.m_PciSegment && id.m_Bus == a.m_PciBus &&
           id.m_Device == a.m_PciDevice && id.m_Function == a.m_PciFunction &&
           id.m_HostNumber != PI::CAdapterID::kUnassigned) {
-        a.m_DisplayName = (boost::format(addInCard ? "Torvik P3700 (%d)" : "Torvik 2.5in (%d)") %
-                           static_cast<int>(id.m_HostNumber))
-                              .str();
+        a.m_DisplayName = (addInCard ? "Torvik P3700 (" : "Torvik 2.5in (") +
+                          std::to_string(static_cast<int>(id.m_HostNumber)) + ")";
         break;
       }
     }
@@ -119,7 +120,7 @@ uint32_t IPLUGINAPI_IMPL::ScanSystem(std::vector<CIntelSSDAdapter>& adapters,
     a.m_RatedEndurance = capacity.ratedEnduranceTB;
 
     const CIntelSSDPhysicalDrive* knownDrive =
-        firstScan ? nullptr : FindBySerial(m_PhysicalDrives, r.m_SerialNumber);
+        firstScan ? nullptr : knownDrives.Find(m_PhysicalDrives, r.m_SerialNumber);
     if (firstScan) {
       d.m_ID = NewID();
     } else if (knownDrive != nullptr) {

@@ -65,9 +65,11 @@ uint32_t IPLUGINAPI_IMPL::UpdateSystem(std::vector<CIntelSSDAdapter>& adapters,
   uint32_t ret = PI::ERR_GENERAL;
   std::vector<PI::CEvent> events;
 
+  // Serial-number indexes keep each pass linear in the number of drives.
+  const SerialIndex<CIntelSSDAdapter> scannedAdapters(adapters);
   for (size_t i = 0; i < m_Adapters.size();) {
     CIntelSSDAdapter& live = m_Adapters[i];
-    if (const CIntelSSDAdapter* scanned = FindBySerial(adapters, live.m_SerialNumber)) {
+    if (const CIntelSSDAdapter* scanned = scannedAdapters.Find(adapters, live.m_SerialNumber)) {
       if (AdapterDiffers(live, *scanned)) {
         live.Update(*scanned, events);
         ret = 0;
@@ -81,22 +83,26 @@ uint32_t IPLUGINAPI_IMPL::UpdateSystem(std::vector<CIntelSSDAdapter>& adapters,
     ret = 0;
   }
 
+  SerialIndex<CIntelSSDAdapter> liveAdapters(m_Adapters);
   for (CIntelSSDAdapter& scanned : adapters) {
-    if (FindBySerial(m_Adapters, scanned.m_SerialNumber) != nullptr) continue;
+    if (liveAdapters.Find(m_Adapters, scanned.m_SerialNumber) != nullptr) continue;
     scanned.m_Kind = OBJECT_KIND_ADAPTER;
+    liveAdapters.Add(scanned.m_SerialNumber, m_Adapters.size());
     m_Adapters.push_back(scanned);
     ++m_Plugin.m_ChangeCount;
     events.push_back(AdapterEvent(scanned, EVT_ADAPTER_ADDED, SEVERITY_INFO));
     ret = 0;
   }
 
+  // m_Adapters is not changed from here on.
+  const SerialIndex<CIntelSSDPhysicalDrive> scannedDrives(drives);
   for (size_t i = 0; i < m_PhysicalDrives.size();) {
     CIntelSSDPhysicalDrive& live = m_PhysicalDrives[i];
-    if (const CIntelSSDPhysicalDrive* scanned = FindBySerial(drives, live.m_SerialNumber)) {
+    if (const CIntelSSDPhysicalDrive* scanned = scannedDrives.Find(drives, live.m_SerialNumber)) {
       if (DriveDiffers(live, *scanned)) {
         // Every scan yields adapter and drive in pairs of one serial number,
         // so the live adapter exists after the adapter pass.
-        if (const CIntelSSDAdapter* adapter = FindBySerial(m_Adapters, live.m_SerialNumber)) {
+        if (const CIntelSSDAdapter* adapter = liveAdapters.Find(m_Adapters, live.m_SerialNumber)) {
           live.Update(*scanned, *adapter, events);
         } else {
           live.Update(*scanned, CIntelSSDAdapter(), events);
@@ -122,14 +128,16 @@ uint32_t IPLUGINAPI_IMPL::UpdateSystem(std::vector<CIntelSSDAdapter>& adapters,
     ret = 0;
   }
 
+  SerialIndex<CIntelSSDPhysicalDrive> liveDrives(m_PhysicalDrives);
   for (CIntelSSDPhysicalDrive& scanned : drives) {
-    if (FindBySerial(m_PhysicalDrives, scanned.m_SerialNumber) != nullptr) continue;
+    if (liveDrives.Find(m_PhysicalDrives, scanned.m_SerialNumber) != nullptr) continue;
     scanned.m_Kind = OBJECT_KIND_PHYSICAL_DRIVE;
-    if (CIntelSSDAdapter* adapter = FindBySerial(m_Adapters, scanned.m_SerialNumber)) {
+    if (CIntelSSDAdapter* adapter = liveAdapters.Find(m_Adapters, scanned.m_SerialNumber)) {
       if (!Contains(adapter->m_Children, scanned.m_ID)) adapter->AddChild(scanned.m_ID);
       if (!Contains(scanned.m_Parents, adapter->m_ID)) scanned.AddParent(adapter->m_ID);
       ++adapter->m_ChangeCount;
     }
+    liveDrives.Add(scanned.m_SerialNumber, m_PhysicalDrives.size());
     m_PhysicalDrives.push_back(scanned);
     ret = 0;
   }

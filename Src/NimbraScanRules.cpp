@@ -1,6 +1,6 @@
 #include "NimbraScanRules.h"
 
-#include <boost/format.hpp>
+#include <string>
 
 #include "NimbraCodes.h"
 
@@ -59,13 +59,12 @@ void RecordLookup(PciLocation& current, int segment, int bus, int device, int fu
 }
 
 std::string LocationText(const PciLocation& l, bool drive) {
-  std::string text =
-      l.segment != 0
-          ? (boost::format("PCI:Segment=%d&Bus=%d&Device=%d&Function=%d") % l.segment % l.bus %
-             l.device % l.function)
-                .str()
-          : (boost::format("PCI:Bus=%d&Device=%d&Function=%d") % l.bus % l.device % l.function)
-                .str();
+  // Plain appends: this runs twice per drive in every scan.
+  std::string text = "PCI:";
+  if (l.segment != 0) text += "Segment=" + std::to_string(l.segment) + "&";
+  text += "Bus=" + std::to_string(l.bus);
+  text += "&Device=" + std::to_string(l.device);
+  text += "&Function=" + std::to_string(l.function);
   if (drive) text += "&ID=0";
   return text;
 }
