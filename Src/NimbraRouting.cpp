@@ -9,7 +9,24 @@ namespace NAMESPACE_Nimbra {
 
 namespace {
 constexpr uint64_t kModuleIdBase = static_cast<uint64_t>(kModuleNumber) << 48;
+
+// The object with `id` in `objects`, or null. A host asks about the same
+// object many times in a row, so the index where this thread last found one is
+// tried first; it is only a hint, checked against the ID, and spares a walk
+// over hundreds of objects under m_DataLock. IDs are unique within the tree.
+template <class Object>
+Object* FindById(std::vector<Object>& objects, uint64_t id) {
+  thread_local size_t hint = 0;
+  if (hint < objects.size() && objects[hint].m_ID == id) return &objects[hint];
+  for (size_t i = 0; i < objects.size(); ++i) {
+    if (objects[i].m_ID == id) {
+      hint = i;
+      return &objects[i];
+    }
+  }
+  return nullptr;
 }
+}  // namespace
 
 uint64_t IPLUGINAPI_IMPL::NewID() { return kModuleIdBase | m_NextID++; }
 
@@ -26,12 +43,8 @@ uint32_t IPLUGINAPI_IMPL::Route(uint64_t objectId, OnPlugin onPlugin, OnAdapter 
     return PI::ERR_GENERAL;
   }
   if (objectId == m_Plugin.m_ID) return onPlugin(m_Plugin);
-  for (CIntelSSDAdapter& adapter : m_Adapters) {
-    if (adapter.m_ID == objectId) return onAdapter(adapter);
-  }
-  for (CIntelSSDPhysicalDrive& drive : m_PhysicalDrives) {
-    if (drive.m_ID == objectId) return onDrive(drive);
-  }
+  if (CIntelSSDAdapter* adapter = FindById(m_Adapters, objectId)) return onAdapter(*adapter);
+  if (CIntelSSDPhysicalDrive* drive = FindById(m_PhysicalDrives, objectId)) return onDrive(*drive);
   return PI::ERR_OBJECT_NOT_FOUND;
 }
 
