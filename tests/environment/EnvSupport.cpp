@@ -43,11 +43,4 @@ AsUnprivileged::~AsUnprivileged() {
 
 void OpenToEveryone(const nimbra_test::TempDir& dir) { chmod(dir.path().c_str(), 0755); }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 }  // namespace nimbra_env

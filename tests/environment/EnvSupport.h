@@ -49,7 +49,6 @@ class AsUnprivileged {
 // files a test made in it.
 void OpenToEveryone(const nimbra_test::TempDir& dir);
 
-// The text of a file, or "" when it cannot be read.
-std::string ReadFile(const std::string& path);
+using nimbra_test::ReadFile;
 
 }  // namespace nimbra_env

@@ -10,17 +10,13 @@
 #include <thread>
 
 #include "HarnessRun.h"
+#include "TestSupport.h"
 
 namespace {
 
 using nimbra_harness::HarnessRun;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using nimbra_test::ReadFile;
 
 struct Boundary {
   const char* moment;

@@ -142,7 +142,7 @@ TEST_F(ExecTest, ClosingStdoutEarlyStillWaitsForTheExit) {
 }
 
 TEST_F(ExecTest, CancelledThreadLeavesNoChild) {
-  const int childrenBefore = hosttest::CountChildren();
+  const int childrenBefore = nimbra_test::Children();
   const std::string pids = m_Dir / "pids";
   std::atomic<bool> returned{false};
   TLX::Threading::CThread thread;
@@ -169,7 +169,7 @@ TEST_F(ExecTest, CancelledThreadLeavesNoChild) {
   const size_t newline = text.find('\n');
   EXPECT_TRUE(hosttest::Dies(std::stoi(text.substr(0, newline))));
   EXPECT_TRUE(hosttest::Dies(std::stoi(text.substr(newline + 1))));
-  EXPECT_EQ(hosttest::CountChildren(), childrenBefore);
+  EXPECT_EQ(nimbra_test::Children(), childrenBefore);
 }
 
 TEST_F(ExecTest, RunsFromSeveralThreadsAtOnce) {
@@ -196,7 +196,7 @@ TEST_F(ExecTest, RunsFromSeveralThreadsAtOnce) {
 TEST_F(ExecTest, NoLeakedDescriptorOrChildAfter1000Runs) {
   const std::string nonExecutable = NonExecutable();
   const int fdsBefore = nimbra_test::OpenDescriptors();
-  const int childrenBefore = hosttest::CountChildren();
+  const int childrenBefore = nimbra_test::Children();
   const struct {
     std::string program, arguments;
     int result;
@@ -222,7 +222,7 @@ TEST_F(ExecTest, NoLeakedDescriptorOrChildAfter1000Runs) {
   }
   EXPECT_EQ(wrong, 0);
   EXPECT_EQ(nimbra_test::OpenDescriptors(), fdsBefore);
-  EXPECT_EQ(hosttest::CountChildren(), childrenBefore);
+  EXPECT_EQ(nimbra_test::Children(), childrenBefore);
 }
 
 }  // namespace

@@ -1,38 +1,16 @@
-// Helpers of the host stand-in's tests beyond tests/support: reading a file
-// whole, and this process's child processes.
+// Helpers of the host stand-in's tests beyond tests/support: whether a killed
+// process has ended.
 #pragma once
 
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "TestSupport.h"
 
 namespace hosttest {
 
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-// Processes whose parent is this process (zombies included).
-inline int CountChildren() {
-  int count = 0;
-  const std::string self = std::to_string(getpid());
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    const std::string stat = ReadFile(entry.path().string() + "/stat");
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream fields(stat.substr(close + 2));
-    std::string state, ppid;
-    fields >> state >> ppid;
-    count += ppid == self;
-  }
-  return count;
-}
+using nimbra_test::ReadFile;
 
 // Waits up to three seconds for a killed process to end (or become a
 // zombie); true when it has.

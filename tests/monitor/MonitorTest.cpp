@@ -23,19 +23,10 @@ using namespace NAMESPACE_Nimbra;
 using Clock = std::chrono::steady_clock;
 using nimbra_test::Children;
 using nimbra_test::TempDir;
+using nimbra_test::WaitFor;
 
 const char* const kCard = "CVFT5213000A400BGN";    // built-in drive 0, add-in card
 const char* const kSecond = "CVFT5213001B1P6BGN";  // built-in drive 1
-
-template <class Predicate>
-bool WaitFor(Predicate done, std::chrono::milliseconds limit) {
-  const auto end = Clock::now() + limit;
-  while (!done()) {
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
 
 // Plays the host: counts notifications and fetches the events each time.
 class Host : public PI::CNotifyTarget {

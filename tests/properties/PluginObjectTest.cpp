@@ -21,12 +21,7 @@ std::vector<std::string> Properties(IPLUGINAPI_IMPL& api, int32_t which) {
   return Words(out);
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using nimbra_test::ReadFile;
 
 // The words of the six records are pinned by the golden document.
 TEST(PluginProperties, SelectionAndTheToolVersionLeftOutWithoutATool) {

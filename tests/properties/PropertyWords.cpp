@@ -61,7 +61,7 @@ std::string DateIn(unsigned long hours) {
   const time_t seconds = static_cast<time_t>(ms / 1000 + static_cast<long long>(hours) * 3600);
   struct tm tm {};
   gmtime_r(&seconds, &tm);
-  char text[16];
+  char text[40];  // room for any int the format could print
   std::snprintf(text, sizeof text, "%4d-%02d-%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
   return text;
 }

@@ -67,11 +67,4 @@ std::string joinLines(const std::string& text) {
   return joined;
 }
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 }  // namespace simtest

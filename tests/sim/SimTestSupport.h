@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
+
 namespace simtest {
 
 // The plug-in's patterns in table order ("[:digit:]" and "[:xdigit:]" stand
@@ -28,6 +30,6 @@ std::vector<std::string> splitLines(const std::string& text);
 // The lines joined back to back without their terminators.
 std::string joinLines(const std::string& text);
 
-std::string readFile(const std::string& path);
+using nimbra_test::ReadFile;
 
 }  // namespace simtest

@@ -29,7 +29,7 @@ class FleetFile {
  public:
   explicit FleetFile(const std::string& json) : path_(dir_.Write("fleet.json", json)) {}
   const std::string& path() const { return path_; }
-  std::string text() const { return simtest::readFile(path_); }
+  std::string text() const { return simtest::ReadFile(path_); }
   void write(const std::string& json) const { dir_.Write("fleet.json", json); }
 
  private:

@@ -163,7 +163,7 @@ TEST_F(SimEdit, RefusedEditsChangeNothing) {
       {{"serial=" + defaultDrive(0).serial}, "is used by another drive"},
   };
   sim({"sim-set", serial2_, "temperature=40"});
-  const std::string before = simtest::readFile(path());
+  const std::string before = simtest::ReadFile(path());
   for (const auto& [assignments, message] : cases) {
     std::vector<std::string> args = {"sim-set", serial2_};
     args.insert(args.end(), assignments.begin(), assignments.end());
@@ -171,11 +171,11 @@ TEST_F(SimEdit, RefusedEditsChangeNothing) {
     EXPECT_EQ(o.status, 1) << assignments[0];
     EXPECT_EQ(o.err.rfind("isdct sim-set: ", 0), 0u) << o.err;
     EXPECT_NE(o.err.find(message), std::string::npos) << o.err;
-    EXPECT_EQ(simtest::readFile(path()), before) << assignments[0];
+    EXPECT_EQ(simtest::ReadFile(path()), before) << assignments[0];
   }
   EXPECT_EQ(sim({"sim-set", "NOSUCHSERIAL", "temperature=1"}).status, 1);
   EXPECT_EQ(sim({"sim-set", serial2_}).status, 1);
-  EXPECT_EQ(simtest::readFile(path()), before);
+  EXPECT_EQ(simtest::ReadFile(path()), before);
 }
 
 TEST_F(SimEdit, FleetKeysWithTheFleetOption) {
@@ -234,11 +234,11 @@ TEST_F(SimEdit, MaintenanceCommandsWriteTheDriveBack) {
   ASSERT_EQ(sim({"set", "-intelssd", "3", "MaximumLBA=X25"}).status, 0);
   EXPECT_EQ(drive(3).maximumLBA, defaultDrive(3).nativeMaxLBA / 4);
 
-  const std::string before = simtest::readFile(path());
+  const std::string before = simtest::ReadFile(path());
   Outcome refused = sim({"set", "-intelssd", "0", "MaximumLBA=X200"});
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.out.rfind("Error: ", 0), 0u);
-  EXPECT_EQ(simtest::readFile(path()), before);
+  EXPECT_EQ(simtest::ReadFile(path()), before);
 }
 
 TEST_F(SimEdit, EditsNeedAFleetFile) {
@@ -256,10 +256,10 @@ TEST_F(SimEdit, SysfsTreeFollowsThePresentDrives) {
   const std::string devices = root + "/bus/pci/devices/";
   ASSERT_EQ(run({"sim-sysfs", root}, path()).status, 0);
   for (const char* name : {"0000:05:00.0", "0000:06:00.0", "0000:81:00.0", "0000:82:00.0"}) {
-    EXPECT_EQ(simtest::readFile(devices + name + "/vendor"), "0x8086\n") << name;
-    EXPECT_EQ(simtest::readFile(devices + name + "/device"), "0x0953\n") << name;
+    EXPECT_EQ(simtest::ReadFile(devices + name + "/vendor"), "0x8086\n") << name;
+    EXPECT_EQ(simtest::ReadFile(devices + name + "/device"), "0x0953\n") << name;
   }
-  EXPECT_EQ(simtest::readFile(root + "/module/nvme/version"), "1.0\n");
+  EXPECT_EQ(simtest::ReadFile(root + "/module/nvme/version"), "1.0\n");
 
   // Another device of the host is left alone; a drive that left goes.
   nimbra_test::AddPciDevice(root, "0000:00:1f.2", "0x8086", "0x2922");

@@ -119,13 +119,13 @@ TEST(FleetStore, EditKeepsTheFilesModeAndAFailedEditKeepsItsText) {
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 
-  const std::string before = simtest::readFile(path);
+  const std::string before = simtest::ReadFile(path);
   EXPECT_THROW(store.edit([](Fleet& f) -> bool {
     f.toolVersion = "lost";
     throw FleetError("refused");
   }),
                FleetError);
-  EXPECT_EQ(simtest::readFile(path), before);
+  EXPECT_EQ(simtest::ReadFile(path), before);
 }
 
 TEST(FleetStore, UnreadableOrInvalidFileNamesTheFile) {

@@ -7,6 +7,7 @@
 #include <boost/filesystem.hpp>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace fs = boost::filesystem;
@@ -55,9 +56,13 @@ int Children() {
   int n = 0;
   const std::string self = std::to_string(getpid());
   while (dirent* e = readdir(proc)) {
-    std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
-    std::string pid, comm, state, ppid;
-    if (stat >> pid >> comm >> state >> ppid && ppid == self) ++n;
+    // "pid (comm) state ppid ...": comm may hold blanks and parentheses.
+    const std::string stat = ReadFile(std::string("/proc/") + e->d_name + "/stat");
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(stat.substr(close + 1));
+    std::string state, ppid;
+    if (fields >> state >> ppid && ppid == self) ++n;
   }
   closedir(proc);
   return n;
@@ -73,6 +78,14 @@ int RunShell(const std::string& command, std::string* out) {
   }
   const int status = pclose(pipe);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ReadFile(const std::string& path) {
+  // Streaming the buffer never throws: a read error (a folder, say) ends the text.
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 }  // namespace nimbra_test

@@ -2,7 +2,9 @@
 // the running test program, fake sysfs trees and descriptor counts.
 #pragma once
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace nimbra_test {
@@ -43,5 +45,20 @@ int Children();
 
 // Runs a shell command; returns its exit status and appends stdout to `out`.
 int RunShell(const std::string& command, std::string* out = nullptr);
+
+// The whole file as bytes; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+// Polls `done` every 20 ms until it holds (true) or `limit` has passed (false).
+template <class Predicate, class Rep, class Period>
+bool WaitFor(Predicate done, std::chrono::duration<Rep, Period> limit) {
+  const auto end = std::chrono::steady_clock::now() +
+                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(limit);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
 
 }  // namespace nimbra_test
