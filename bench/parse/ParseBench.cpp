@@ -15,6 +15,7 @@
 #include "BenchSupport.h"
 #include "NimbraCmdEmuParse.h"
 #include "NimbraCmdEmuPatterns.h"
+#include "PeerPattern.h"
 #include "TLXX/System.h"
 
 #if NIMBRA_BENCH_PCRE2
@@ -106,7 +107,7 @@ class Pcre2Pattern {
     uint32_t options = PCRE2_DOLLAR_ENDONLY;
     if (ignoreCase) options |= PCRE2_CASELESS;
     if (exact) options |= PCRE2_ANCHORED | PCRE2_ENDANCHORED;
-    const std::string p = Bracketed(pattern);
+    const std::string p = nimbra_bench::ForPeers(pattern);
     int error = 0;
     PCRE2_SIZE offset = 0;
     m_Code.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(p.data()), p.size(), options, &error,
@@ -129,22 +130,6 @@ class Pcre2Pattern {
   }
 
  private:
-  static std::string Bracketed(const std::string& p) {
-    std::string out;
-    int depth = 0;
-    for (size_t i = 0; i < p.size(); ++i) {
-      if (p[i] == '[' && depth == 0 && p.compare(i, 2, "[:") == 0) {
-        const size_t close = p.find(":]", i + 2);
-        out += "[" + p.substr(i, close + 2 - i) + "]";
-        i = close + 1;
-        continue;
-      }
-      if (p[i] == '[') ++depth;
-      if (p[i] == ']' && depth > 0) --depth;
-      out += p[i];
-    }
-    return out;
-  }
   struct CodeFree {
     void operator()(pcre2_code* c) const { pcre2_code_free(c); }
   };

@@ -21,6 +21,7 @@
 
 #include "Src/NimbraCmdEmuPatterns.h"
 #include "TLX/Regex/Regex.h"
+#include "bench/support/PeerPattern.h"
 
 #if NIMBRA_BENCH_PCRE2
 #define PCRE2_CODE_UNIT_WIDTH 8
@@ -43,23 +44,7 @@ struct PatternDef {
   bool exact;
 };
 
-// "[:name:]" outside brackets becomes "[[:name:]]".
-std::string ForPeers(const std::string& p) {
-  std::string out;
-  int depth = 0;
-  for (size_t i = 0; i < p.size(); ++i) {
-    if (p[i] == '[' && depth == 0 && p.compare(i, 2, "[:") == 0) {
-      const size_t close = p.find(":]", i + 2);
-      out += "[" + p.substr(i, close + 2 - i) + "]";
-      i = close + 1;
-      continue;
-    }
-    if (p[i] == '[') ++depth;
-    if (p[i] == ']' && depth > 0) --depth;
-    out += p[i];
-  }
-  return out;
-}
+using nimbra_bench::ForPeers;
 
 // ---------------------------------------------------------------------------
 // Workload data
