@@ -39,9 +39,11 @@ class CFastMutex::Sleeper {
   ~Sleeper() {
     (m_Prev != nullptr ? m_Prev->m_Next : m_Mutex.m_Head) = m_Next;
     (m_Next != nullptr ? m_Next->m_Prev : m_Mutex.m_Tail) = m_Prev;
-    uint32_t state = m_Mutex.m_State.fetch_sub(kSleeper, std::memory_order_relaxed) - kSleeper;
+    const uint32_t state =
+        m_Mutex.m_State.fetch_sub(kSleeper, std::memory_order_relaxed) - kSleeper;
+    // The last sleeper gone: nobody is left to hand the mutex to.
     if (state < kSleeper && (state & kHandOff) != 0) {
-      state = m_Mutex.m_State.fetch_and(~kHandOff, std::memory_order_relaxed) & ~kHandOff;
+      m_Mutex.m_State.fetch_and(~kHandOff, std::memory_order_relaxed);
     }
     if (m_Taken) return;
     if (m_HandedOver) {
