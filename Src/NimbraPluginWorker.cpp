@@ -213,6 +213,13 @@ void IPLUGINAPI_IMPL::Worker() {
 
 bool IPLUGINAPI_IMPL::RefreshHealth() {
   bool needRescan = false;
+  // The first drive of each adapter position, found once rather than per record.
+  std::vector<CIntelSSDPhysicalDrive*> firstDrive(m_Adapters.size(), nullptr);
+  for (CIntelSSDPhysicalDrive& d : m_PhysicalDrives) {
+    if (d.m_AdapterIndex < firstDrive.size() && firstDrive[d.m_AdapterIndex] == nullptr) {
+      firstDrive[d.m_AdapterIndex] = &d;
+    }
+  }
   for (size_t i = 0; i < m_CmdEmuAdapters.size(); ++i) {
     CCmdEmuAdapter& r = m_CmdEmuAdapters[i];
     NIMBRA_TRACE(16, kUnitPlugin, "Worker GetLogPageInformation()");
@@ -235,17 +242,12 @@ bool IPLUGINAPI_IMPL::RefreshHealth() {
         a.m_DataUnitsRead = log.m_DataUnitsRead;
         a.m_DataUnitsWritten = log.m_DataUnitsWritten;
         a.m_MediaErrors = log.m_MediaErrors;
-        for (CIntelSSDPhysicalDrive& d : m_PhysicalDrives) {
-          if (d.m_AdapterIndex == i) {
-            d.m_Temperature = a.m_Temperature;
-            break;
-          }
-        }
+        if (firstDrive[i] != nullptr) firstDrive[i]->m_Temperature = a.m_Temperature;
       } else {
         needRescan = true;
       }
     }
-    TLX::Misc::msleep(m_HealthReadPauseMs);
+    if (m_HealthReadPauseMs != 0) TLX::Misc::msleep(m_HealthReadPauseMs);
   }
   return needRescan;
 }

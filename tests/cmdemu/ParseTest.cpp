@@ -365,3 +365,60 @@ TEST(Answers, InvalidIndexAndSuccess) {
 }
 
 }  // namespace
+
+// The quick path for plain digits must agree with the stream converter on
+// every text: the same value, or the same refusal.
+template <class T>
+void ExpectSameAsStream(const std::string& text, Base base) {
+  const boost::optional<T> stream = boost::convert<T>(text, detail::Converter(base));
+  if (stream) {
+    EXPECT_EQ(ToNumber<T>(text, base), *stream) << '"' << text << '"';
+  } else {
+    EXPECT_THROW(ToNumber<T>(text, base), ConversionError) << '"' << text << '"';
+  }
+}
+
+TEST(Conversion, AgreesWithTheStreamConverter) {
+  const char* const texts[] = {"0",
+                               "7",
+                               "007",
+                               "42",
+                               "2147483647",
+                               "2147483648",
+                               "-2147483648",
+                               "-2147483649",
+                               "4294967295",
+                               "4294967296",
+                               "18446744073709551615",
+                               "18446744073709551616",
+                               "-1",
+                               "-0",
+                               "+5",
+                               " 5",
+                               "5 ",
+                               "",
+                               " ",
+                               "1e3",
+                               "0x",
+                               "0x1F",
+                               "0X1f",
+                               "1F",
+                               "ff",
+                               "0x-1",
+                               "-0x1",
+                               "0x0x1",
+                               "0xffffffff",
+                               "0x100000000",
+                               "0xffffffffffffffff",
+                               "0x10000000000000000",
+                               "12a",
+                               "\t9",
+                               "99999999999999999999999"};
+  for (const char* t : texts) {
+    for (Base base : {Base::kDecimal, Base::kHexadecimal}) {
+      ExpectSameAsStream<uint32_t>(t, base);
+      ExpectSameAsStream<int32_t>(t, base);
+      ExpectSameAsStream<uint64_t>(t, base);
+    }
+  }
+}
