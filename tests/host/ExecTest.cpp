@@ -1,7 +1,9 @@
 // Command execution with real /bin/sh children: output forms, failures,
 // time limits, cancellation, and no leaked descriptor or process.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include <algorithm>
 #include <atomic>
@@ -41,6 +43,20 @@ class ExecTest : public ::testing::Test {
 
 long long MillisSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+uint64_t ThreadCpuNs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
+
+// User and system CPU of the reaped children.
+uint64_t ChildrenCpuNs() {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  return static_cast<uint64_t>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000000000u +
+         static_cast<uint64_t>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1000u;
 }
 
 TEST_F(ExecTest, OutputFormsAndResults) {
@@ -189,6 +205,48 @@ TEST_F(ExecTest, RunsFromSeveralThreadsAtOnce) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(failures.load(), 0);
+}
+
+// The counter holds the callers' CPU inside ExecuteCommand, from every
+// thread, and nothing else: not the child's CPU, not the callers' own work.
+TEST_F(ExecTest, CommandCpuCountsTheCallersShareOnly) {
+  uint64_t before = CSystem::CommandCpuNanoseconds();
+  for (volatile uint64_t start = ThreadCpuNs(); ThreadCpuNs() - start < 20000000u;) {
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(CSystem::CommandCpuNanoseconds(), before);  // nothing ran
+  // Several threads: the counter only grows, by no more than the CPU the
+  // callers spent around their calls and by most of it (no share lost).
+  std::atomic<uint64_t> around{0};
+  std::atomic<int> notGrown{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      uint64_t seen = CSystem::CommandCpuNanoseconds();
+      for (int i = 0; i < 10; ++i) {
+        std::string text;
+        const uint64_t start = ThreadCpuNs();
+        CSystem::ExecuteCommand("/bin/true", "", text);
+        around += ThreadCpuNs() - start;
+        const uint64_t now = CSystem::CommandCpuNanoseconds();
+        notGrown += now <= seen;  // its own run adds to it
+        seen = now;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  const uint64_t added = CSystem::CommandCpuNanoseconds() - before;
+  EXPECT_EQ(notGrown.load(), 0);
+  EXPECT_LE(added, around.load());
+  EXPECT_GE(added, around.load() / 2);
+  // A child that burns a few hundred milliseconds of CPU adds next to nothing.
+  before = CSystem::CommandCpuNanoseconds();
+  const uint64_t childBefore = ChildrenCpuNs();
+  Lines lines;
+  ASSERT_EQ(Sh("-c 'i=0; while [ $i -lt 200000 ]; do i=$((i+1)); done'", lines), TLXX::EXEC_OK);
+  const uint64_t child = ChildrenCpuNs() - childBefore;
+  ASSERT_GE(child, 100000000u) << "the loop is too short to tell";
+  EXPECT_LT(CSystem::CommandCpuNanoseconds() - before, child / 10);
 }
 
 // After many runs of every kind, the process has as many descriptors and

@@ -9,11 +9,14 @@
 
 #include "TLX/Event.h"
 #include "TLX/Mutex.h"
+#include "TLX/Thread.h"
 #include "TLX/Waiter.h"
+#include "TestSupport.h"
 
 namespace {
 
 using TLX::Threading::CEvent;
+using TLX::Threading::CThread;
 using TLX::Threading::CWaiter;
 using TLX::Threading::CWaitInterval;
 using TLX::Threading::kInfinite;
@@ -108,6 +111,156 @@ TEST(FastMutexTest, ExcludesOtherThreads) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(counter, 8000);
+}
+
+// Eight threads take and release with timeouts from none to unlimited; now
+// and then a holder keeps the mutex a few milliseconds, so that waiters time
+// out. Nobody is let in while another holds it, every take is counted once and
+// every thread ends.
+TEST(FastMutexTest, ContendedTakesWithShortTimeouts) {
+  CFastMutex mutex;
+  mutex.Init();
+  const unsigned timeouts[] = {0, 1, 1, 2, 5, 20, kInfinite, kInfinite};
+  long counter = 0;  // guarded by mutex
+  std::atomic<bool> occupied{false};
+  std::atomic<int> taken{0}, timedOut{0}, admittedTwice{0}, ended{0};
+  std::vector<std::thread> threads;
+  for (const unsigned timeout : timeouts) {
+    threads.emplace_back([&, timeout] {
+      for (int i = 0; i < 400; ++i) {
+        const int result = mutex.Wait(nullptr, timeout);
+        timedOut += result == kWaitTimeout && timeout != kInfinite;
+        if (result != 1) continue;
+        admittedTwice += occupied.exchange(true);
+        ++counter;
+        if (i % 100 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        occupied = false;
+        ++taken;
+        mutex.Release();
+      }
+      ++ended;
+    });
+  }
+  // A waiter that hangs would hang the join: end the program instead.
+  if (!nimbra_test::WaitFor([&] { return ended == 8; }, std::chrono::seconds(60))) std::abort();
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(admittedTwice.load(), 0);
+  EXPECT_EQ(counter, taken.load());
+  EXPECT_EQ(taken + timedOut, 8 * 400);  // no other result
+  EXPECT_GT(timedOut.load(), 0);
+  EXPECT_EQ(WaitFromOtherThread(mutex, 0), 1);  // left free
+}
+
+// While a holder keeps the mutex, timed waiters give up at their deadlines
+// (within a wide margin), and a waiter without limit still gets it when it is
+// released.
+TEST(FastMutexTest, TimedWaitersGiveUpAtTheirDeadlines) {
+  CFastMutex mutex;
+  mutex.Init();
+  ASSERT_EQ(mutex.Wait(nullptr), 1);
+  std::atomic<int> patient{-1};
+  std::thread patientThread([&] {
+    patient = mutex.Wait(nullptr, kInfinite);
+    if (patient == 1) mutex.Release();
+  });
+  const unsigned timeouts[] = {1, 15, 50, 200};        // below and above the hand-off age
+  std::vector<std::pair<int, long long>> outcomes(4);  // result, milliseconds
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&, i] {
+      const auto start = Clock::now();
+      outcomes[i].first = mutex.Wait(nullptr, timeouts[i]);
+      outcomes[i].second = MillisSince(start);
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(outcomes[i].first, kWaitTimeout) << timeouts[i];
+    EXPECT_GE(outcomes[i].second, timeouts[i]) << timeouts[i];
+    EXPECT_LT(outcomes[i].second, timeouts[i] + 1500) << timeouts[i];
+  }
+  EXPECT_EQ(patient.load(), -1);
+  mutex.Release();
+  patientThread.join();
+  EXPECT_EQ(patient.load(), 1);
+}
+
+// A waiter cancelled while asleep in a take leaves the mutex usable: the next
+// waiter gets it promptly, then the holder again. The release follows the
+// cancellation at once, so the victim is often woken as it unwinds; in the
+// second case the mutex is handed over to it (woken past the hand-off age, it
+// found the mutex taken back and asked for it), and it must pass it on.
+TEST(FastMutexTest, CancelledSleeperDoesNotWedgeIt) {
+  for (const bool handOver : {false, true}) {
+    for (int round = 0; round < 5; ++round) {
+      CFastMutex mutex;
+      mutex.Init();
+      ASSERT_EQ(mutex.Wait(nullptr), 1);
+      CThread victim;
+      ASSERT_TRUE(victim.Create(
+          [&] {
+            if (mutex.Wait(nullptr, kInfinite) == 1) mutex.Release();
+          },
+          false));
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      std::atomic<long long> nextMs{1 << 30};
+      std::thread next([&] {
+        const auto start = Clock::now();
+        if (mutex.Wait(nullptr, 10000) != 1) return;
+        nextMs = MillisSince(start);
+        mutex.Release();
+      });
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      if (handOver) {
+        mutex.Release();  // wakes the victim, which as a rule finds it taken back
+        ASSERT_EQ(mutex.Wait(nullptr), 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      victim.Cancel();
+      mutex.Release();
+      EXPECT_EQ(victim.Wait(5000), 0) << handOver;
+      next.join();
+      EXPECT_LT(nextMs.load(), 5000) << handOver;  // got it, woken rather than timed out
+      EXPECT_EQ(mutex.Wait(nullptr, 5000), 1) << handOver;
+      EXPECT_EQ(mutex.Release(), 1);
+    }
+  }
+}
+
+// Sleepers behind threads that release and take again in a tight loop get
+// the mutex within a second, every time.
+TEST(FastMutexTest, NoSleeperStarves) {
+  for (const int hogCount : {1, 2}) {
+    CFastMutex mutex;
+    mutex.Init();
+    std::atomic<bool> stop{false};
+    std::atomic<long> hogRounds{0};
+    std::atomic<int> late{0};
+    std::vector<std::thread> hogs, sleepers;
+    for (int h = 0; h < hogCount; ++h) {
+      hogs.emplace_back([&] {
+        for (; !stop; ++hogRounds) {
+          if (mutex.Wait(nullptr, 5000) == 1) mutex.Release();
+        }
+      });
+    }
+    while (hogRounds < 1000) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int s = 0; s < 1 + hogCount; ++s) {
+      sleepers.emplace_back([&] {
+        for (int i = 0; i < 5; ++i) {
+          const auto start = Clock::now();
+          const bool got = mutex.Wait(nullptr, 5000) == 1;
+          late += !got || MillisSince(start) >= 1000;
+          if (got) mutex.Release();
+          std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+      });
+    }
+    for (auto& t : sleepers) t.join();
+    stop = true;
+    for (auto& t : hogs) t.join();
+    EXPECT_EQ(late.load(), 0) << hogCount << " hogs";
+  }
 }
 
 TEST(EventTest, ManualAndAutoReset) {

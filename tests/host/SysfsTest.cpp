@@ -2,7 +2,12 @@
 // folder.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
 #include <tuple>
+#include <vector>
 
 #include "TLXX/ConfigManager.h"
 #include "TLXX/System.h"
@@ -11,6 +16,7 @@
 namespace {
 
 using Location = std::tuple<int, int, int, int>;
+const Location kNone(-1, -1, -1, -1);
 
 class SysfsTest : public ::testing::Test {
  protected:
@@ -30,10 +36,17 @@ class SysfsTest : public ::testing::Test {
     return Location(s, b, d, f);
   }
 
+  // The locations of 8086:0953, instance 1 up to the first not found.
+  std::vector<Location> FindAll() {
+    std::vector<Location> found;
+    for (int i = 1; i <= 16 && Find("8086", "0953", i) != kNone; ++i) {
+      found.push_back(Find("8086", "0953", i));
+    }
+    return found;
+  }
+
   nimbra_test::TempDir m_Root;
 };
-
-const Location kNone(-1, -1, -1, -1);
 
 TEST_F(SysfsTest, CountsInAscendingAddressOrder) {
   // Created out of order, so directory order is no help.
@@ -88,6 +101,67 @@ TEST_F(SysfsTest, MissingTreeFindsNothing) {
   std::string version = "x";
   EXPECT_FALSE(TLXX::CSystem::GetModuleVersion("nvme", version));
   EXPECT_EQ(version, "");
+}
+
+// Lookups between edits of the tree answer as a first lookup of the edited
+// tree would, except for ids rewritten in place inside an unchanged devices
+// folder: those are read again once the folder changes.
+TEST_F(SysfsTest, EditsBetweenLookupsAreSeen) {
+  const std::string root = m_Root.path(), devices = m_Root / "bus/pci/devices/";
+  nimbra_test::TempDir other;
+  nimbra_test::AddPciDevice(other.path(), "0001:00:00.0");
+  auto add = [&](const char* address, const char* device) {
+    return [=] { nimbra_test::AddPciDevice(root, address, "0x8086", device); };
+  };
+  auto write = [&](const char* file, const char* text) {
+    return [=] { m_Root.Write(std::string("bus/pci/devices/") + file, text); };
+  };
+  auto remove = [&](const char* address) {
+    return [=] { std::filesystem::remove_all(devices + address); };
+  };
+  auto moveRoot = [](const std::string& to) { return [=] { TLXX::CSystem::SetSysfsRoot(to); }; };
+  const Location d05(0, 5, 0, 0), d08(0, 8, 0, 0), d10(0, 0x10, 0, 0), d20(0, 0x20, 0, 0);
+  const struct {
+    const char* edit;
+    std::function<void()> apply;
+    std::vector<Location> expected;
+  } steps[] = {
+      {"first device", add("0000:20:00.0", "0x0953"), {d20}},
+      {"device added", add("0000:10:00.0", "0x0953"), {d10, d20}},
+      {"other ids", add("0000:05:00.0", "0x0a54"), {d10, d20}},
+      {"vendor file only", write("0000:08:00.0/vendor", "0x8086"), {d10, d20}},
+      {"device file written", write("0000:08:00.0/device", "0x0953"), {d08, d10, d20}},
+      {"device removed", remove("0000:10:00.0"), {d08, d20}},
+      {"id rewritten in place", write("0000:05:00.0/device", "0x0953"), {d08, d20}},
+      {"folder changed: ids read again", write("not-a-device/vendor", "0x8086"), {d05, d08, d20}},
+      {"device folder replaced",
+       [&] {
+         remove("0000:20:00.0")();
+         add("0000:20:00.0", "0x0a54")();
+       },
+       {d05, d08}},
+      {"root moved to another tree", moveRoot(other.path()), {Location(1, 0, 0, 0)}},
+      {"root moved back", moveRoot(root), {d05, d08}},
+  };
+  for (const auto& step : steps) {
+    step.apply();
+    EXPECT_EQ(FindAll(), step.expected) << step.edit;
+    EXPECT_EQ(FindAll(), step.expected) << step.edit << ", again";
+  }
+}
+
+// A devices folder unchanged for over a second is trusted by its stamp; a
+// device completed inside it and a device added to it are still seen.
+TEST_F(SysfsTest, SettledFolderStillSeesChanges) {
+  nimbra_test::AddPciDevice(m_Root.path(), "0000:20:00.0");
+  m_Root.Write("bus/pci/devices/0000:10:00.0/vendor", "0x8086");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  const Location d10(0, 0x10, 0, 0), d20(0, 0x20, 0, 0), d30(0, 0x30, 0, 0);
+  EXPECT_EQ(FindAll(), std::vector<Location>{d20});
+  m_Root.Write("bus/pci/devices/0000:10:00.0/device", "0x0953");
+  EXPECT_EQ(FindAll(), (std::vector<Location>{d10, d20}));
+  nimbra_test::AddPciDevice(m_Root.path(), "0000:30:00.0");
+  EXPECT_EQ(FindAll(), (std::vector<Location>{d10, d20, d30}));
 }
 
 TEST_F(SysfsTest, ModuleVersion) {
