@@ -122,11 +122,12 @@ TEST(FastMutexTest, ContendedTakesWithShortTimeouts) {
   mutex.Init();
   const unsigned timeouts[] = {0, 1, 1, 2, 5, 20, kInfinite, kInfinite};
   long counter = 0;  // guarded by mutex
-  std::atomic<bool> occupied{false};
+  std::atomic<bool> go{false}, occupied{false};
   std::atomic<int> taken{0}, timedOut{0}, admittedTwice{0}, ended{0};
   std::vector<std::thread> threads;
   for (const unsigned timeout : timeouts) {
     threads.emplace_back([&, timeout] {
+      while (!go) std::this_thread::yield();  // all at once, also on a busy machine
       for (int i = 0; i < 400; ++i) {
         const int result = mutex.Wait(nullptr, timeout);
         timedOut += result == kWaitTimeout && timeout != kInfinite;
@@ -141,6 +142,7 @@ TEST(FastMutexTest, ContendedTakesWithShortTimeouts) {
       ++ended;
     });
   }
+  go = true;
   // A waiter that hangs would hang the join: end the program instead.
   if (!nimbra_test::WaitFor([&] { return ended == 8; }, std::chrono::seconds(60))) std::abort();
   for (auto& t : threads) t.join();
