@@ -1,6 +1,7 @@
 // The adapter object: its 29 properties, built from adapterPropertyTable and
 // the adapter's fields, and its (empty) operations.
-#include <boost/format.hpp>
+#include <cstdio>
+#include <iterator>
 
 #include "NimbraCmdEmuParse.h"
 #include "NimbraImpl.h"
@@ -72,7 +73,9 @@ std::string EndOfLifeDate(const CIntelSSDAdapter& a) {
       a.m_RatedEndurance, remainingHours);
   TLXX::CDate date;
   TLXX::CSystemTime_Lx::GetDate(TLXX::CSystemTime_Lx::Now() + remainingHours * 3600000ULL, date);
-  return (boost::format("%4d-%02d-%02d") % date.year % date.month % date.day).str();
+  char text[32];  // up to three 11-character numbers and two dashes
+  std::snprintf(text, sizeof text, "%4d-%02d-%02d", date.year, date.month, date.day);
+  return text;
 }
 
 // Stores the value of one adapter property; false omits it.
@@ -212,6 +215,7 @@ uint32_t IPLUGINAPI_IMPL::GetAdapterProperties(CIntelSSDAdapter& adapter,
                                                PI::_PROPERTY_ID which) {
   NIMBRA_TRACE(2, kUnitAdapter, "ENTER GetAdapterProperties (%d)", adapter.m_Index);
   out.clear();
+  out.reserve(std::size(adapterPropertyTable));  // one allocation, not a chain of regrowths
   for (const _PROPERTY_DESCRIPTION& row : adapterPropertyTable) {
     if (!Selected(which, row.id)) continue;
     PI::CProperty p;

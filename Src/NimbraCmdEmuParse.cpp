@@ -1,5 +1,7 @@
 #include "NimbraCmdEmuParse.h"
 
+#include <string.h>
+
 #include <array>
 
 #include "NimbraCmdEmuPatterns.h"
@@ -293,8 +295,11 @@ void AddTemperatureBits(CCmdEmuGetlog& log) {
 }
 
 bool IsInvalidIndexAnswer(const std::vector<std::string>& lines) {
-  return !lines.empty() &&
-         lines.front().find("Error: Given drive index is invalid.") != std::string::npos;
+  // memmem: the first element of page 202 is the whole joined page, and
+  // string::find stops at every 'E' in it.
+  static constexpr char kInvalid[] = "Error: Given drive index is invalid.";
+  return !lines.empty() && memmem(lines.front().data(), lines.front().size(), kInvalid,
+                                  sizeof(kInvalid) - 1) != nullptr;
 }
 
 const std::string* FindSuccessLine(const std::vector<std::string>& lines) {

@@ -1,5 +1,7 @@
 // The physical-drive object: its 14 properties from drivePropertyTable, and
 // its operations, of which only the check of 50026 answers anything.
+#include <iterator>
+
 #include "NimbraImpl.h"
 #include "NimbraProperties.h"
 #include "NimbraTrace.h"
@@ -99,6 +101,7 @@ uint32_t IPLUGINAPI_IMPL::GetPhysicalDriveProperties(CIntelSSDPhysicalDrive& dri
                                                      PI::_PROPERTY_ID which) {
   NIMBRA_TRACE(2, kUnitDrive, "ENTER GetPhysicalDriveProperties ()");
   out.clear();
+  out.reserve(std::size(drivePropertyTable));  // one allocation, not a chain of regrowths
   for (const _PROPERTY_DESCRIPTION& row : drivePropertyTable) {
     if (!Selected(which, row.id)) continue;
     PI::CProperty p;
