@@ -92,7 +92,8 @@ struct Device {
 // A call lists the folder again and compares: the same entries (names and
 // inode numbers, in the same order) in the same folder reuse the ids read
 // before, a readdir instead of two opens per device; any difference reads
-// every device again. On a local disk or memory file system, which stamps a
+// every device again, as does a listing taken while the stamp was under a
+// second old. On a local disk or memory file system, which stamps a
 // folder on every entry added or removed, a folder whose stamp was already
 // a second old when it was listed ("settled") is not listed again while its
 // stamp stays the same: one stat per call. The second rules out a change
@@ -107,6 +108,7 @@ struct Enumeration {
   ino_t ino = 0;
   timespec mtime{};
   timespec ctime{};
+  bool aged = false;  // the stamp was a second old when the folder was listed
   bool settled = false;
   std::vector<Listed> listing;
   std::vector<Device> devices;  // ascending address
@@ -217,7 +219,10 @@ bool CConfigManager::GetLocation(const char* vendor, const char* device, int ins
           listing.push_back(Listed{entry->d_ino, name});
         }
       }
-      if (e.folder != folder || !SameStamp(e, st) || e.listing != listing) {
+      // Ids read while the stamp was less than a second old are not reused:
+      // an entry replaced within the same timestamp tick (same name, reused
+      // inode) would leave both the stamp and the listing as they were.
+      if (e.folder != folder || !SameStamp(e, st) || !e.aged || e.listing != listing) {
         Rebuild(e, folder, listing);
         rebuilt = true;
       }
@@ -225,7 +230,8 @@ bool CConfigManager::GetLocation(const char* vendor, const char* device, int ins
       e.ino = st.st_ino;
       e.mtime = st.st_mtim;
       e.ctime = st.st_ctim;
-      e.settled = stampsFolders && Older(st.st_mtim, now) && Older(st.st_ctim, now);
+      e.aged = Older(st.st_mtim, now) && Older(st.st_ctim, now);
+      e.settled = stampsFolders && e.aged;
     }
     if (!rebuilt && !e.unread.empty()) {
       // Entries that could not be read before may be complete by now.

@@ -5,14 +5,15 @@
 // Entries whose name is not such an address, or whose vendor or device file
 // is missing or not a hex number of at most 16 bits, are skipped.
 //
-// Every call lists the devices folder; the ids read from the device folders
-// are kept and reused while the folder itself is unchanged and lists the
-// same entries (names and inode numbers) as at the last call, so a lookup
-// costs one readdir, not two opens per device. Adding, removing or
+// The ids read from the device folders are kept and reused while the
+// devices folder is unchanged (its stamp, and the names and inode numbers it
+// lists) and its stamp was over a second old when they were read, so a
+// lookup costs one readdir (one stat once the folder has settled on a file
+// system that stamps folders), not two opens per device. Adding, removing or
 // replacing a device folder, or pointing the sysfs root elsewhere, makes the
 // next call read every device again; entries whose ids could not be read are
 // read again on every call. Rewriting the id files of a device folder in
-// place (which sysfs never does) is not noticed.
+// place (which sysfs never does) is noticed only within that second.
 #pragma once
 
 namespace TLXX {
