@@ -73,7 +73,7 @@ std::string EndOfLifeDate(const CIntelSSDAdapter& a) {
       a.m_RatedEndurance, remainingHours);
   TLXX::CDate date;
   TLXX::CSystemTime_Lx::GetDate(TLXX::CSystemTime_Lx::Now() + remainingHours * 3600000ULL, date);
-  char text[32];  // up to three 11-character numbers and two dashes
+  char text[40];  // room for three 11-character numbers, two dashes and the end
   std::snprintf(text, sizeof text, "%4d-%02d-%02d", date.year, date.month, date.day);
   return text;
 }
