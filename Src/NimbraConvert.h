@@ -6,7 +6,7 @@
 //
 // The common case, a plain run of digits that fits, is read with
 // std::from_chars first: it accepts a subset of what the stream accepts and
-// gives the same value, at a tenth of the cost of setting up a stream. Every
+// gives the same value, without setting up a stream. Every
 // other text goes to the stream converter, which decides.
 #pragma once
 
@@ -45,9 +45,11 @@ T ToNumber(const std::string& text, Base base = Base::kDecimal) {
       quickForm = *first != '-';  // a sign goes before the prefix, not after it
     }
   }
-  T quick{};
-  const std::from_chars_result r = std::from_chars(first, last, quick, radix);
-  if (quickForm && r.ec == std::errc() && r.ptr == last && first != last) return quick;
+  if (quickForm && first != last) {
+    T quick{};
+    const std::from_chars_result r = std::from_chars(first, last, quick, radix);
+    if (r.ec == std::errc() && r.ptr == last) return quick;
+  }
   boost::optional<T> value = boost::convert<T>(text, detail::Converter(base));
   if (!value)
     detail::ThrowConversionError(text, sizeof(T) == 8 ? "a 64-bit field" : "a 32-bit field");

@@ -13,7 +13,7 @@ using Clock = std::chrono::steady_clock;
 // Rounds of the brief spin before a thread sleeps: about 3 us here, a few
 // times a short request, so that a thread on the other core usually catches
 // the mutex at the next release instead of sleeping and being woken (with 32
-// rounds, 8 threads on 2 cores had a p99 of 30-170 times the p50 for 0.7-us
+// rounds, 8 threads on 2 cores had a p99 of 14-170 times the p50 for 0.7-us
 // requests; with 96 it is 2-3 times).
 constexpr int kSpinRounds = 96;
 
