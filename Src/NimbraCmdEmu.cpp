@@ -1,6 +1,7 @@
 // The command emulation: runs the SSD tool with the command line of each
 // operation, judges the run, and hands the text to the parsers. Takes no
-// lock of its own; callers hold m_DataLock or are the only user.
+// lock of its own and touches no guarded member but through its arguments
+// (GetAdapterCount: m_CmdEmuAdapters, whose callers hold m_DataLock).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,7 +89,11 @@ uint32_t IPLUGINAPI_IMPL::GetVersion(std::string& version) {
 }
 
 uint32_t IPLUGINAPI_IMPL::GetAdapterCount(uint64_t& count) {
-  m_CmdEmuAdapters.clear();
+  return TakeInventory(m_CmdEmuAdapters, count);
+}
+
+uint32_t IPLUGINAPI_IMPL::TakeInventory(std::vector<CCmdEmuAdapter>& records, uint64_t& count) {
+  records.clear();
   std::vector<std::string> lines;
   const char* const arguments = "show -all -intelssd";
   const int rc = TLXX::CSystem::ExecuteCommand(m_ToolPath, arguments, lines);
@@ -100,7 +105,7 @@ uint32_t IPLUGINAPI_IMPL::GetAdapterCount(uint64_t& count) {
     TraceNoOutput(m_ToolPath, arguments);
     return PI::ERR_TOOL_FAILED;
   }
-  return CmdEmu::ParseInventory(lines, m_CmdEmuAdapters, count);
+  return CmdEmu::ParseInventory(lines, records, count);
 }
 
 uint32_t IPLUGINAPI_IMPL::GetLogPage(uint32_t index, int page, std::vector<std::string>& lines) {

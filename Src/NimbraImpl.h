@@ -3,11 +3,13 @@
 // one worker thread keeps the object tree fresh.
 //
 // Locking: m_DataLock guards m_Plugin, m_Adapters, m_PhysicalDrives,
-// m_CmdEmuAdapters and m_AdapterIDs; m_EventsLock guards m_Events. m_DataLock
-// is always taken before m_EventsLock. Routed requests (commands 5-10) and
-// GetTopology hold m_DataLock for their whole length, so handlers must not
-// take it again. The command emulation takes no lock of its own: its callers
-// hold m_DataLock (or are the only user, as Initialize is).
+// m_CmdEmuAdapters, m_AdapterCount, m_InventoryGeneration, m_AdapterIDs and
+// m_ToolVersion; m_EventsLock guards m_Events. m_DataLock is always taken
+// before m_EventsLock. Routed requests (commands 5-10) and GetTopology hold
+// m_DataLock for their whole length, so handlers must not take it again. The
+// worker holds it only to copy what it needs and to apply what it found: tool
+// runs and pauses happen without it, so no host request waits for the tool.
+// The command emulation takes no lock of its own.
 //
 // Errors: handlers return 32-bit statuses (PI::ERR_*). A number in the tool's
 // output that does not fit its field raises a conversion exception that the
@@ -17,6 +19,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -45,6 +48,10 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   uint32_t Execute(PI::_COMMAND command, unsigned long objectId, void* param) override;
 
   // Host commands 1-4.
+  // Initialize may be sent again after DeInitialize (or while the worker
+  // runs): the tool's answers are read without m_DataLock and installed under
+  // it. SetAdapterIDs starts a worker unless one is still running (a worker
+  // that has ended is replaced).
   uint32_t Initialize(std::vector<PI::CAdapterID>& out);
   uint32_t SetAdapterIDs(const std::vector<PI::CAdapterID>& ids);
   uint32_t DeInitialize();
@@ -58,8 +65,10 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   uint32_t CheckOperation(uint64_t objectId, PI::COperation& operation);
   uint32_t ExecuteOperation(uint64_t objectId, PI::COperation& operation);
 
-  // IDs and lock flags. REQUIRES: m_DataLock held (or no other user).
+  // The next object ID; safe from any thread (the worker's scan draws IDs
+  // without m_DataLock).
   uint64_t NewID();
+  // Lock flags. REQUIRES: m_DataLock held (or no other user).
   uint32_t LockObjects(int adapterIndex, int driveSelector);
   uint32_t UnlockObjects();
 
@@ -97,20 +106,35 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
                         std::vector<CIntelSSDPhysicalDrive>& drives);
   void Worker();
   // The worker's two kinds of cycle, public so that one cycle can be run
-  // without the worker's timers. REQUIRES: m_DataLock held (through `data`
-  // for FullScan). RefreshHealth re-reads every drive's health log and
-  // patches the adapters in place; it returns true when a critical-warning
-  // word changed (the cycle then scans fully). FullScan takes a new
-  // inventory, rescans, merges, releases both locks and notifies the host
-  // when something changed or events wait; it returns false when m_EventsLock
-  // could not be taken. A conversion error in the tool's output escapes both;
-  // the locks are then released by the guards as the stack unwinds.
-  bool RefreshHealth();
+  // without the worker's timers. Both enter with m_DataLock held through
+  // `data` and leave with it released (also when a conversion error in the
+  // tool's output escapes them: the guards release what they hold).
+  //
+  // RefreshHealth copies the inventory records, then for each record reads
+  // its health log without the lock and takes the lock to patch the adapter
+  // and drive with the record's serial number; it pauses m_HealthReadPauseMs
+  // after each record (a stop request ends the pause and the refresh). It
+  // returns true when a critical-warning word changed (the cycle then scans
+  // fully).
+  //
+  // FullScan copies what the scan reads of the tree, takes a new inventory
+  // and builds new objects without the lock, then takes both locks, merges,
+  // releases them and notifies the host when something changed or events
+  // wait. It returns false, having changed nothing, when the scan could not
+  // be completed: the tool could not be run or printed nothing (20003), a
+  // stop was requested, Initialize replaced the records meanwhile, or a lock
+  // could not be taken. The next cycle then tries again.
+  bool RefreshHealth(TLX::Threading::Native_OS::CSyncGuard& data);
   bool FullScan(TLX::Threading::Native_OS::CSyncGuard& data);
 
   // Command emulation: runs the SSD tool and parses its text. No locking.
   uint32_t GetVersion(std::string& version);
+  // The inventory into m_CmdEmuAdapters. REQUIRES: m_DataLock held or no
+  // other user.
   uint32_t GetAdapterCount(uint64_t& count);
+  // The same into `records` (emptied first), for callers that install the
+  // result under m_DataLock themselves.
+  uint32_t TakeInventory(std::vector<CCmdEmuAdapter>& records, uint64_t& count);
   uint32_t GetLogPage(uint32_t index, int page, std::vector<std::string>& lines);
   uint32_t GetLogPageInformation(uint32_t index, CCmdEmuGetlog& log, bool addInCard);
   uint32_t CmdEmu_format(uint32_t index, int32_t lbaFormat);
@@ -132,22 +156,60 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   std::vector<PI::CETR> m_ETRs;
   std::vector<PI::CAdapterID> m_AdapterIDs;  // guarded by m_DataLock
   std::vector<PI::CEvent> m_Events;          // guarded by m_EventsLock
-  uint64_t m_AdapterCount = 0;
+  uint64_t m_AdapterCount = 0;               // guarded by m_DataLock
+  // Counts the installations of m_CmdEmuAdapters, so that the worker can tell
+  // whether records it copied are still the current ones. Guarded by m_DataLock.
+  uint64_t m_InventoryGeneration = 0;
   std::atomic<uint32_t> m_PollInterval{30};  // seconds; set by host threads, read by the worker
   // Pause after each drive's health read in RefreshHealth; benchmarks set 0
   // before the worker starts to time the reads alone.
   static constexpr unsigned kHealthReadPauseMs = 1000;
   unsigned m_HealthReadPauseMs = kHealthReadPauseMs;
-  uint64_t m_NextID = 0;
+  // DeInitialize's pauses: before and after waiting for the worker, and
+  // between two looks at it. Tests that cycle the plug-in many times shorten
+  // them before DeInitialize.
+  unsigned m_StopSettleMs = 100;
+  unsigned m_StopPollMs = 500;
+  std::atomic<uint64_t> m_NextID{0};
+  // m_WorkerLock serialises SetAdapterIDs, DeInitialize and the destructor
+  // around the worker pointer; the thread object itself is safe from any thread.
+  std::mutex m_WorkerLock;
   std::unique_ptr<TLX::Threading::CThread> m_WorkerThread;
   PI::CConfigFile m_ConfigFile;
-  std::string m_ToolVersion;
+  std::string m_ToolVersion;  // guarded by m_DataLock once the worker runs
 
  private:
   // Finds the object named by `objectId` (plug-in, then adapters, then
-  // drives) under m_DataLock and calls the matching handler.
+  // drives) under m_DataLock and calls the matching handler. `notPlugin`
+  // runs under the lock when the ID is not the plug-in object's.
+  template <class NotPlugin, class OnPlugin, class OnAdapter, class OnDrive>
+  uint32_t Route(uint64_t objectId, NotPlugin notPlugin, OnPlugin onPlugin, OnAdapter onAdapter,
+                 OnDrive onDrive);
   template <class OnPlugin, class OnAdapter, class OnDrive>
-  uint32_t Route(uint64_t objectId, OnPlugin onPlugin, OnAdapter onAdapter, OnDrive onDrive);
+  uint32_t Route(uint64_t objectId, OnPlugin onPlugin, OnAdapter onAdapter, OnDrive onDrive) {
+    return Route(
+        objectId, [] {}, onPlugin, onAdapter, onDrive);
+  }
+
+  // What a scan reads of the live state besides the records: the adapters
+  // and drives whose IDs it keeps by serial number, and the host's adapter
+  // numbers for the display names.
+  struct ScanBasis {
+    const std::vector<CIntelSSDAdapter>& adapters;
+    const std::vector<CIntelSSDPhysicalDrive>& drives;
+    const std::vector<PI::CAdapterID>& adapterIDs;
+  };
+  // ScanSystem's work on `records` and `basis`; touches no member but
+  // through NewID, so the worker runs it on copies without m_DataLock. Reads
+  // each record's health log first unless `firstScan`. Returns false when
+  // `stop` is set before a record (the output is then incomplete).
+  bool ScanRecords(std::vector<CCmdEmuAdapter>& records, uint64_t adapterCount,
+                   const ScanBasis& basis, std::vector<CIntelSSDAdapter>& adapters,
+                   std::vector<CIntelSSDPhysicalDrive>& drives, bool firstScan,
+                   TLX::Threading::CEvent* stop);
+  // Takes m_DataLock through `guard` with the worker's lock traces.
+  bool WorkerTakesData(TLX::Threading::Native_OS::CSyncGuard& guard);
+  void WorkerReleasesData(TLX::Threading::Native_OS::CSyncGuard& guard);
 };
 
 // The poll interval the ini text gives: a stream-converted unsigned number

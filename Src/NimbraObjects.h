@@ -135,6 +135,10 @@ class SerialIndex {
     const auto it = m_Positions.find(serial);
     return it == m_Positions.end() ? nullptr : &objects[it->second];
   }
+  const T* Find(const std::vector<T>& objects, const std::string& serial) const {
+    const auto it = m_Positions.find(serial);
+    return it == m_Positions.end() ? nullptr : &objects[it->second];
+  }
 
  private:
   std::unordered_map<std::string, size_t> m_Positions;

@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "NimbraCmdEmuParse.h"
 #include "NimbraImpl.h"
+#include "NimbraScanRules.h"
 #include "NimbraTrace.h"
 #include "PI/Status.h"
 #include "TLX/Misc.h"
@@ -24,10 +26,6 @@ constexpr uint32_t kDefaultPollInterval = 30;
 constexpr uint32_t kMinPollInterval = 2;
 constexpr uint32_t kMaxPollInterval = 255;
 constexpr unsigned kDeInitializeGraceMs = 24999;
-
-bool IsAddInCardModel(const std::string& model) {
-  return model.compare(0, 12, "INTEL SSDPED") == 0;
-}
 
 void PrintAdapterCount(unsigned long count) {
   std::printf("%s:  Initialize:  adapter count is %lu\n", TLX_MODULE_INFO_Nimbra.Name(), count);
@@ -99,6 +97,7 @@ IPLUGINAPI_IMPL::IPLUGINAPI_IMPL() {
 
 IPLUGINAPI_IMPL::~IPLUGINAPI_IMPL() {
   // The worker must be gone before the members it uses.
+  std::lock_guard<std::mutex> worker(m_WorkerLock);
   m_WorkerThread.reset();
 }
 
@@ -161,22 +160,47 @@ uint32_t IPLUGINAPI_IMPL::Initialize(std::vector<PI::CAdapterID>& out) {
     NIMBRA_TRACE(2, kUnitPlugin, "LEAVE Initialize() -> PI::ERR_API_INITIALIZATION_FAILED");
     return PI::ERR_API_INITIALIZATION_FAILED;
   }
-  m_ToolPath = (boost::filesystem::path(processPath).parent_path() / "bin" / "isdct").string();
+  // A worker of an earlier start may still run tools with m_ToolPath: the
+  // text is written only when it changes (the host's path never does).
+  const std::string toolPath =
+      (boost::filesystem::path(processPath).parent_path() / "bin" / "isdct").string();
+  if (toolPath != m_ToolPath) m_ToolPath = toolPath;
 
-  const uint32_t inventory = GetAdapterCount(m_AdapterCount);
-  NIMBRA_TRACE(16, kUnitPlugin, "Initialize, CmdEmu_getAdapterCount returned = %d", m_AdapterCount);
+  // The tool's answers are read into locals and installed under m_DataLock,
+  // where a running worker reads them.
+  TLX::Threading::Native_OS::CSyncGuard sg;
+  uint64_t count = 0;
+  {
+    TLX::Threading::Native_OS::CSyncGuard peek;
+    m_DataLock.Wait(&peek, TLX::Threading::kInfinite);
+    count = m_AdapterCount;
+  }
+  std::vector<CCmdEmuAdapter> records;
+  const uint32_t inventory = TakeInventory(records, count);
+  NIMBRA_TRACE(16, kUnitPlugin, "Initialize, CmdEmu_getAdapterCount returned = %d", count);
   if (inventory != 0) {
     NIMBRA_TRACE(16, kUnitPlugin, "Initialize, CmdEmu_getAdapterCount called = %d", inventory);
-    PrintAdapterCount(m_AdapterCount);
+    {
+      TLX::Threading::Native_OS::CSyncGuard install;
+      m_DataLock.Wait(&install, TLX::Threading::kInfinite);
+      m_CmdEmuAdapters = std::move(records);
+      m_AdapterCount = count;
+      ++m_InventoryGeneration;
+    }
+    PrintAdapterCount(count);
     NIMBRA_TRACE(2, kUnitPlugin, "LEAVE Initialize() -> PI::ERR_API_INITIALIZATION_FAILED");
     return PI::ERR_API_INITIALIZATION_FAILED;
   }
-  GetVersion(m_ToolVersion);
+  std::string version;
+  GetVersion(version);
 
-  TLX::Threading::Native_OS::CSyncGuard sg;
   NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Wait (sg)");
   m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
   NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Wait (sg)");
+  m_CmdEmuAdapters = std::move(records);
+  m_AdapterCount = count;
+  ++m_InventoryGeneration;
+  m_ToolVersion = std::move(version);
   m_Plugin.m_ID = NewID();
   m_Plugin.m_Kind = OBJECT_KIND_PLUGIN;
 
@@ -211,38 +235,36 @@ uint32_t IPLUGINAPI_IMPL::Initialize(std::vector<PI::CAdapterID>& out) {
 
 uint32_t IPLUGINAPI_IMPL::SetAdapterIDs(const std::vector<PI::CAdapterID>& ids) {
   NIMBRA_TRACE(2, kUnitPlugin, "ENTER SetAdapterIDs");
-  // The first call comes before the worker exists; a repeated one may race
-  // with a rescan, so the adapters and IDs are touched under m_DataLock.
-  TLX::Threading::Native_OS::CSyncGuard sg;
-  m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
-  m_AdapterIDs.insert(m_AdapterIDs.end(), ids.begin(), ids.end());
-  for (CIntelSSDAdapter& adapter : m_Adapters) {
-    for (const PI::CAdapterID& id : m_AdapterIDs) {
-      if (id.m_Segment != adapter.m_PciSegment || id.m_Bus != adapter.m_PciBus ||
-          id.m_Device != adapter.m_PciDevice || id.m_Function != adapter.m_PciFunction ||
-          id.m_HostNumber == PI::CAdapterID::kUnassigned) {
-        continue;
-      }
-      const char* format =
-          IsAddInCardModel(adapter.m_ModelNumber) ? "Torvik P3700 (%d)" : "Torvik 2.5in (%d)";
-      adapter.m_DisplayName = detail::TraceText(format, static_cast<int>(id.m_HostNumber));
-      break;
+  // A repeated call may race with a running worker, so the adapters and IDs
+  // are touched under m_DataLock.
+  {
+    TLX::Threading::Native_OS::CSyncGuard sg;
+    m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
+    m_AdapterIDs.insert(m_AdapterIDs.end(), ids.begin(), ids.end());
+    for (CIntelSSDAdapter& adapter : m_Adapters) {
+      const ScanRules::PciLocation location{adapter.m_PciSegment, adapter.m_PciBus,
+                                            adapter.m_PciDevice, adapter.m_PciFunction};
+      ScanRules::AdapterDisplayName(location, CmdEmu::IsAddInCard(adapter.m_ModelNumber),
+                                    m_AdapterIDs, adapter.m_DisplayName);
     }
   }
-  // One worker per interface object: a repeated SetAdapterIDs renames the
-  // adapters but never starts a second worker thread.
-  sg.Release();
-  if (!m_WorkerThread) {
-    m_WorkerThread = std::make_unique<TLX::Threading::CThread>();
-    m_WorkerThread->Create(boost::bind(&IPLUGINAPI_IMPL::Worker, this), false);
+  // One worker pointer: a worker that still runs is kept, one that has ended
+  // (after DeInitialize, say) is deleted and a new one started.
+  std::lock_guard<std::mutex> worker(m_WorkerLock);
+  if (m_WorkerThread && m_WorkerThread->Wait(0) == TLX::Threading::kWaitTimeout) {
+    NIMBRA_TRACE(2, kUnitPlugin, "SetAdapterIDs: the worker is still running, none is started");
+    return 0;
   }
+  m_WorkerThread = std::make_unique<TLX::Threading::CThread>();
+  m_WorkerThread->Create(boost::bind(&IPLUGINAPI_IMPL::Worker, this), false);
   return 0;
 }
 
 uint32_t IPLUGINAPI_IMPL::DeInitialize() {
   NIMBRA_TRACE(2, kUnitPlugin, "ENTER DeInitialize");
+  std::lock_guard<std::mutex> worker(m_WorkerLock);
   m_StopRequest.Set();
-  TLX::Misc::msleep(100);
+  TLX::Misc::msleep(m_StopSettleMs);
   const uint64_t start = TLXX::CSystemTime_Lx::Now();
   auto running = [this] {
     return m_WorkerThread && m_WorkerThread->HasNativeThread() &&
@@ -251,13 +273,13 @@ uint32_t IPLUGINAPI_IMPL::DeInitialize() {
   while (running()) {
     NIMBRA_TRACE(16, kUnitPlugin, "Wait for termination... (Worker)");
     if (TLXX::CSystemTime_Lx::Now() - start > kDeInitializeGraceMs) break;
-    TLX::Misc::msleep(500);
+    TLX::Misc::msleep(m_StopPollMs);
   }
   if (running()) {
     NIMBRA_TRACE(16, kUnitPlugin, "Kill Worker");
     m_WorkerThread->Cancel();
   }
-  TLX::Misc::msleep(100);
+  TLX::Misc::msleep(m_StopSettleMs);
   NIMBRA_TRACE(2, kUnitPlugin, "LEAVE DeInitialize");
   return 0;
 }

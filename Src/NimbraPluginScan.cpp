@@ -13,18 +13,35 @@ namespace NAMESPACE_Nimbra {
 
 uint32_t IPLUGINAPI_IMPL::ScanSystem(std::vector<CIntelSSDAdapter>& adapters,
                                      std::vector<CIntelSSDPhysicalDrive>& drives, bool firstScan) {
+  const ScanBasis basis{m_Adapters, m_PhysicalDrives, m_AdapterIDs};
+  ScanRecords(m_CmdEmuAdapters, m_AdapterCount, basis, adapters, drives, firstScan, nullptr);
+  return 0;
+}
+
+bool IPLUGINAPI_IMPL::ScanRecords(std::vector<CCmdEmuAdapter>& records, uint64_t adapterCount,
+                                  const ScanBasis& basis, std::vector<CIntelSSDAdapter>& adapters,
+                                  std::vector<CIntelSSDPhysicalDrive>& drives, bool firstScan,
+                                  TLX::Threading::CEvent* stop) {
   NIMBRA_TRACE(2, kUnitPlugin, "ENTER ScanSystem(%d) PhyDrive=%d", firstScan ? 1 : 0,
                drives.size());
-  NIMBRA_TRACE(16, kUnitPlugin, "ScanSystem, AdapterCount = %d", m_AdapterCount);
+  NIMBRA_TRACE(16, kUnitPlugin, "ScanSystem, AdapterCount = %d", adapterCount);
   adapters.clear();
   drives.clear();
+  // On the first scan the output vectors are the live ones: nothing is known.
+  const std::vector<CIntelSSDAdapter> none;
+  const std::vector<CIntelSSDPhysicalDrive> noDrives;
+  const SerialIndex<CIntelSSDAdapter> knownAdapters(firstScan ? none : basis.adapters);
+  const SerialIndex<CIntelSSDPhysicalDrive> knownDrives(firstScan ? noDrives : basis.drives);
   // The driver's version is the same for every drive: read once per scan.
-  const SerialIndex<CIntelSSDAdapter> knownAdapters(firstScan ? adapters : m_Adapters);
-  const SerialIndex<CIntelSSDPhysicalDrive> knownDrives(firstScan ? drives : m_PhysicalDrives);
   std::string moduleVersion;
-  if (!m_CmdEmuAdapters.empty()) TLXX::CSystem::GetModuleVersion("nvme", moduleVersion);
-  for (size_t i = 0; i < m_CmdEmuAdapters.size(); ++i) {
-    CCmdEmuAdapter& r = m_CmdEmuAdapters[i];
+  if (!records.empty()) TLXX::CSystem::GetModuleVersion("nvme", moduleVersion);
+  for (size_t i = 0; i < records.size(); ++i) {
+    if (stop != nullptr && stop->IsSet()) {
+      NIMBRA_TRACE(16, kUnitPlugin, "ScanSystem: stop requested at record %d of %d", i,
+                   records.size());
+      return false;
+    }
+    CCmdEmuAdapter& r = records[i];
     if (!firstScan) {
       // On failure the record keeps the health values it already has.
       GetLogPageInformation(r.m_Index, r.m_Getlog, CmdEmu::IsAddInCard(r.m_ModelNumber));
@@ -38,8 +55,7 @@ uint32_t IPLUGINAPI_IMPL::ScanSystem(std::vector<CIntelSSDAdapter>& adapters,
     a.m_DevicePath = r.m_DevicePath;
     d.m_DevicePath = r.m_DevicePath;
 
-    const CIntelSSDAdapter* known =
-        firstScan ? nullptr : knownAdapters.Find(m_Adapters, r.m_SerialNumber);
+    const CIntelSSDAdapter* known = knownAdapters.Find(basis.adapters, r.m_SerialNumber);
     if (known != nullptr) {
       a.m_ID = known->m_ID;
       a.m_ChangeCount = known->m_ChangeCount;
@@ -81,15 +97,7 @@ uint32_t IPLUGINAPI_IMPL::ScanSystem(std::vector<CIntelSSDAdapter>& adapters,
     a.m_ModelNumberCopy = r.m_ModelNumber;
     const bool addInCard = CmdEmu::IsAddInCard(a.m_ModelNumber);
 
-    for (const PI::CAdapterID& id : m_AdapterIDs) {
-      if (id.m_Segment == a.m_PciSegment && id.m_Bus == a.m_PciBus &&
-          id.m_Device == a.m_PciDevice && id.m_Function == a.m_PciFunction &&
-          id.m_HostNumber != PI::CAdapterID::kUnassigned) {
-        a.m_DisplayName = (addInCard ? "Torvik P3700 (" : "Torvik 2.5in (") +
-                          std::to_string(static_cast<int>(id.m_HostNumber)) + ")";
-        break;
-      }
-    }
+    ScanRules::AdapterDisplayName(location, addInCard, basis.adapterIDs, a.m_DisplayName);
 
     a.m_DataUnitsRead = log.m_DataUnitsRead;
     a.m_DataUnitsWritten = log.m_DataUnitsWritten;
@@ -119,8 +127,7 @@ uint32_t IPLUGINAPI_IMPL::ScanSystem(std::vector<CIntelSSDAdapter>& adapters,
     d.m_DisplayName = capacity.driveName;
     a.m_RatedEndurance = capacity.ratedEnduranceTB;
 
-    const CIntelSSDPhysicalDrive* knownDrive =
-        firstScan ? nullptr : knownDrives.Find(m_PhysicalDrives, r.m_SerialNumber);
+    const CIntelSSDPhysicalDrive* knownDrive = knownDrives.Find(basis.drives, r.m_SerialNumber);
     if (firstScan) {
       d.m_ID = NewID();
     } else if (knownDrive != nullptr) {
@@ -140,7 +147,7 @@ uint32_t IPLUGINAPI_IMPL::ScanSystem(std::vector<CIntelSSDAdapter>& adapters,
     drives.push_back(std::move(d));
   }
   NIMBRA_TRACE(2, kUnitPlugin, "LEAVE ScanSystem() -> %d", 0);
-  return 0;
+  return true;
 }
 
 }  // namespace NAMESPACE_Nimbra

@@ -5,6 +5,7 @@
 
 #include "NimbraCmdEmuParse.h"
 #include "NimbraImpl.h"
+#include "NimbraScanRules.h"
 #include "NimbraTrace.h"
 #include "PI/Status.h"
 #include "TLX/Misc.h"
@@ -153,6 +154,19 @@ uint32_t IPLUGINAPI_IMPL::UpdateSystem(std::vector<CIntelSSDAdapter>& adapters,
   return ret;
 }
 
+bool IPLUGINAPI_IMPL::WorkerTakesData(TLX::Threading::Native_OS::CSyncGuard& guard) {
+  NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Wait(INFINITE)");
+  const int locked = m_DataLock.Wait(&guard, TLX::Threading::kInfinite);
+  NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Wait(INFINITE)");
+  return locked == 1;
+}
+
+void IPLUGINAPI_IMPL::WorkerReleasesData(TLX::Threading::Native_OS::CSyncGuard& guard) {
+  NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Release ()");
+  guard.Release();
+  NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Release ()");
+}
+
 void IPLUGINAPI_IMPL::Worker() {
   using TLX::Threading::Native_OS::CSyncGuard;
   NIMBRA_TRACE(2, kUnitPlugin, "ENTER Worker()");
@@ -187,21 +201,18 @@ void IPLUGINAPI_IMPL::Worker() {
       // Guards release the locks on every path out, a cancellation of the
       // thread in the middle of a tool run included.
       CSyncGuard data;
-      NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Wait(INFINITE)");
-      const int locked = m_DataLock.Wait(&data, TLX::Threading::kInfinite);
-      NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Wait(INFINITE)");
-      if (locked == 1) {
+      if (WorkerTakesData(data)) {
         bool scan = fullScanDue;
-        if (!scan) scan = RefreshHealth();
-        if (!scan) {
-          NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Release ()");
-          data.Release();
-          NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Release ()");
-        } else if (FullScan(data)) {
-          lastFullScan = TLXX::CSystemTime_Lx::Now();
-          fullScanDue = false;
-        } else {
-          fullScanDue = true;
+        // A refresh that found a changed warning word scans in the same
+        // cycle, unless a stop came meanwhile.
+        if (!scan) scan = RefreshHealth(data) && !m_StopRequest.IsSet() && WorkerTakesData(data);
+        if (scan) {
+          if (FullScan(data)) {
+            lastFullScan = TLXX::CSystemTime_Lx::Now();
+            fullScanDue = false;
+          } else {
+            fullScanDue = true;
+          }
         }
       }
     }
@@ -211,75 +222,139 @@ void IPLUGINAPI_IMPL::Worker() {
   }
 }
 
-bool IPLUGINAPI_IMPL::RefreshHealth() {
-  bool needRescan = false;
-  // The first drive of each adapter position, found once rather than per record.
-  std::vector<CIntelSSDPhysicalDrive*> firstDrive(m_Adapters.size(), nullptr);
-  for (CIntelSSDPhysicalDrive& d : m_PhysicalDrives) {
-    if (d.m_AdapterIndex < firstDrive.size() && firstDrive[d.m_AdapterIndex] == nullptr) {
-      firstDrive[d.m_AdapterIndex] = &d;
-    }
+bool IPLUGINAPI_IMPL::RefreshHealth(TLX::Threading::Native_OS::CSyncGuard& data) {
+  // What each health read needs, copied from the records under the lock.
+  struct Read {
+    uint32_t index;
+    bool addInCard;
+    CCmdEmuGetlog log;
+  };
+  std::vector<Read> reads;
+  reads.reserve(m_CmdEmuAdapters.size());
+  for (const CCmdEmuAdapter& r : m_CmdEmuAdapters) {
+    reads.push_back({r.m_Index, CmdEmu::IsAddInCard(r.m_ModelNumber), r.m_Getlog});
   }
-  for (size_t i = 0; i < m_CmdEmuAdapters.size(); ++i) {
-    CCmdEmuAdapter& r = m_CmdEmuAdapters[i];
+  const uint64_t generation = m_InventoryGeneration;
+  WorkerReleasesData(data);
+
+  bool needRescan = false;
+  for (size_t i = 0; i < reads.size(); ++i) {
+    if (m_StopRequest.IsSet()) break;
+    Read& read = reads[i];
     NIMBRA_TRACE(16, kUnitPlugin, "Worker GetLogPageInformation()");
-    const uint32_t rc =
-        GetLogPageInformation(r.m_Index, r.m_Getlog, CmdEmu::IsAddInCard(r.m_ModelNumber));
-    // Record i patches the adapter at position i and the first drive with
-    // adapter index i. The two lists are in the same order after a first
-    // scan; once a drive has left and come back (it is appended to the tree)
-    // they are not: a refresh then writes one drive's readings on another
-    // (each full scan puts them right again). The pairing is positional by
-    // rule, not by serial number. A record past the end of the tree is
-    // skipped.
-    if (rc == 0 && i < m_Adapters.size()) {
-      CIntelSSDAdapter& a = m_Adapters[i];
-      const CCmdEmuGetlog& log = r.m_Getlog;
-      if (a.m_CriticalWarnings == log.m_CriticalWarnings) {
-        a.m_Temperature = static_cast<float>(log.m_CurrentTemperature);
-        a.m_PowerOnHours = log.m_PowerOnHours;
-        a.m_ReserveSpace = static_cast<uint32_t>(log.m_AvailableSpare);
-        a.m_DataUnitsRead = log.m_DataUnitsRead;
-        a.m_DataUnitsWritten = log.m_DataUnitsWritten;
-        a.m_MediaErrors = log.m_MediaErrors;
-        if (firstDrive[i] != nullptr) firstDrive[i]->m_Temperature = a.m_Temperature;
+    const uint32_t rc = GetLogPageInformation(read.index, read.log, read.addInCard);
+    if (!WorkerTakesData(data)) break;
+    // Records replaced by Initialize meanwhile: what is left is stale.
+    if (generation != m_InventoryGeneration) {
+      WorkerReleasesData(data);
+      break;
+    }
+    // The record keeps what the read stored, also the pages of a read that
+    // failed part way. Its values go to the adapter and the drive with its
+    // serial number: positions and tool indices need not match the tree's
+    // order (a drive that left and came back stands at the end of it).
+    CCmdEmuAdapter& record = m_CmdEmuAdapters[i];
+    record.m_Getlog = read.log;
+    CIntelSSDAdapter* a = rc == 0 ? FindBySerial(m_Adapters, record.m_SerialNumber) : nullptr;
+    if (a != nullptr) {
+      const CCmdEmuGetlog& log = record.m_Getlog;
+      if (a->m_CriticalWarnings == log.m_CriticalWarnings) {
+        a->m_Temperature = static_cast<float>(log.m_CurrentTemperature);
+        a->m_PowerOnHours = log.m_PowerOnHours;
+        a->m_ReserveSpace = static_cast<uint32_t>(log.m_AvailableSpare);
+        a->m_DataUnitsRead = log.m_DataUnitsRead;
+        a->m_DataUnitsWritten = log.m_DataUnitsWritten;
+        a->m_MediaErrors = log.m_MediaErrors;
+        if (CIntelSSDPhysicalDrive* d = FindBySerial(m_PhysicalDrives, a->m_SerialNumber)) {
+          d->m_Temperature = a->m_Temperature;
+        }
       } else {
         needRescan = true;
       }
     }
-    if (m_HealthReadPauseMs != 0) TLX::Misc::msleep(m_HealthReadPauseMs);
+    WorkerReleasesData(data);
+    // The pause spaces the tool runs; a stop request ends it at once.
+    if (m_HealthReadPauseMs != 0 && m_StopRequest.Wait(m_HealthReadPauseMs) == 1) break;
   }
   return needRescan;
 }
 
 bool IPLUGINAPI_IMPL::FullScan(TLX::Threading::Native_OS::CSyncGuard& data) {
+  // What the scan reads of the tree, copied under the lock: the identities of
+  // adapters and drives (their IDs are kept by serial number) and the host's
+  // adapter numbers.
+  std::vector<CIntelSSDAdapter> knownAdapters(m_Adapters.size());
+  for (size_t i = 0; i < m_Adapters.size(); ++i) {
+    knownAdapters[i].m_ID = m_Adapters[i].m_ID;
+    knownAdapters[i].m_ChangeCount = m_Adapters[i].m_ChangeCount;
+    knownAdapters[i].m_SerialNumber = m_Adapters[i].m_SerialNumber;
+  }
+  std::vector<CIntelSSDPhysicalDrive> knownDrives(m_PhysicalDrives.size());
+  for (size_t i = 0; i < m_PhysicalDrives.size(); ++i) {
+    knownDrives[i].m_ID = m_PhysicalDrives[i].m_ID;
+    knownDrives[i].m_ChangeCount = m_PhysicalDrives[i].m_ChangeCount;
+    knownDrives[i].m_SerialNumber = m_PhysicalDrives[i].m_SerialNumber;
+  }
+  const std::vector<PI::CAdapterID> adapterIDs = m_AdapterIDs;
+  const uint64_t generation = m_InventoryGeneration;
+  uint64_t count = m_AdapterCount;
+  WorkerReleasesData(data);
+
+  // A tool that could not be run, was stopped at its time limit or printed
+  // nothing says nothing about the drives: the tree stays as it is and the
+  // next cycle tries again. "No results" and an inventory without a
+  // supported drive do empty it.
+  std::vector<CCmdEmuAdapter> records;
+  const uint32_t inventory = TakeInventory(records, count);
+  if (inventory == PI::ERR_TOOL_FAILED) {
+    NIMBRA_TRACE(16, kUnitPlugin, "Full scan: no inventory (%d), nothing changed", inventory);
+    return false;
+  }
+  std::vector<CIntelSSDAdapter> adapters;
+  std::vector<CIntelSSDPhysicalDrive> drives;
+  NIMBRA_TRACE(16, kUnitPlugin, "Before ScanSystem()");
+  const ScanBasis basis{knownAdapters, knownDrives, adapterIDs};
+  if (!ScanRecords(records, count, basis, adapters, drives, false, &m_StopRequest)) return false;
+  uint32_t rc = 0;
+  NIMBRA_TRACE(16, kUnitPlugin, "After ScanSystem() ret = %d", rc);
+
+  if (!WorkerTakesData(data)) return false;
   TLX::Threading::Native_OS::CSyncGuard eventsGuard;
   NIMBRA_TRACE(8, kUnitPlugin, "Before m_EventsLock.Wait(INFINITE)");
   const int locked = m_EventsLock.Wait(&eventsGuard, TLX::Threading::kInfinite);
   NIMBRA_TRACE(8, kUnitPlugin, "After m_EventsLock.Wait(INFINITE)");
   if (locked != 1) {
-    NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Release ()");
-    data.Release();
-    NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Release ()");
+    WorkerReleasesData(data);
     return false;
   }
-  GetAdapterCount(m_AdapterCount);
-  std::vector<CIntelSSDAdapter> adapters;
-  std::vector<CIntelSSDPhysicalDrive> drives;
-  NIMBRA_TRACE(16, kUnitPlugin, "Before ScanSystem()");
-  uint32_t rc = ScanSystem(adapters, drives, false);
-  NIMBRA_TRACE(16, kUnitPlugin, "After ScanSystem() ret = %d", rc);
-  if (rc == 0) {
-    NIMBRA_TRACE(16, kUnitPlugin, "Before UpdateSystem()");
-    rc = UpdateSystem(adapters, drives);
-    NIMBRA_TRACE(16, kUnitPlugin, "After UpdateSystem() ret = %d", rc);
-    m_Plugin.m_Children.clear();
-    for (CIntelSSDAdapter& adapter : m_Adapters) {
-      adapter.m_Parents.clear();
-      adapter.AddParent(m_Plugin.m_ID);
-      m_Plugin.AddChild(adapter.m_ID);
-      ++adapter.m_ChangeCount;
+  if (generation != m_InventoryGeneration) {
+    NIMBRA_TRACE(16, kUnitPlugin, "Full scan: the records were replaced meanwhile, not applied");
+    eventsGuard.Release();
+    WorkerReleasesData(data);
+    return false;
+  }
+  m_CmdEmuAdapters = std::move(records);
+  m_AdapterCount = count;
+  ++m_InventoryGeneration;
+  // SetAdapterIDs may have added host numbers since they were copied.
+  if (m_AdapterIDs.size() != adapterIDs.size()) {
+    for (CIntelSSDAdapter& a : adapters) {
+      const ScanRules::PciLocation location{a.m_PciSegment, a.m_PciBus, a.m_PciDevice,
+                                            a.m_PciFunction};
+      ScanRules::AdapterDisplayName(location, CmdEmu::IsAddInCard(a.m_ModelNumber), m_AdapterIDs,
+                                    a.m_DisplayName);
     }
+  }
+
+  NIMBRA_TRACE(16, kUnitPlugin, "Before UpdateSystem()");
+  rc = UpdateSystem(adapters, drives);
+  NIMBRA_TRACE(16, kUnitPlugin, "After UpdateSystem() ret = %d", rc);
+  m_Plugin.m_Children.clear();
+  for (CIntelSSDAdapter& adapter : m_Adapters) {
+    adapter.m_Parents.clear();
+    adapter.AddParent(m_Plugin.m_ID);
+    m_Plugin.AddChild(adapter.m_ID);
+    ++adapter.m_ChangeCount;
   }
   ++m_Plugin.m_ChangeCount;
   NIMBRA_TRACE(4, kUnitPlugin, "Worker() after bscan");
@@ -289,9 +364,7 @@ bool IPLUGINAPI_IMPL::FullScan(TLX::Threading::Native_OS::CSyncGuard& data) {
   NIMBRA_TRACE(8, kUnitPlugin, "After m_EventsLock.Release ()");
   const bool notify = waiting != 0 || rc == 0;
   if (notify) UnlockObjects();
-  NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Release ()");
-  data.Release();
-  NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Release ()");
+  WorkerReleasesData(data);
   if (notify) m_HostNotify(this);
   return true;
 }

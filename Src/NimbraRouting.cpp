@@ -28,11 +28,11 @@ Object* FindById(std::vector<Object>& objects, uint64_t id) {
 }
 }  // namespace
 
-uint64_t IPLUGINAPI_IMPL::NewID() { return kModuleIdBase | m_NextID++; }
+uint64_t IPLUGINAPI_IMPL::NewID() { return kModuleIdBase | m_NextID.fetch_add(1); }
 
-template <class OnPlugin, class OnAdapter, class OnDrive>
-uint32_t IPLUGINAPI_IMPL::Route(uint64_t objectId, OnPlugin onPlugin, OnAdapter onAdapter,
-                                OnDrive onDrive) {
+template <class NotPlugin, class OnPlugin, class OnAdapter, class OnDrive>
+uint32_t IPLUGINAPI_IMPL::Route(uint64_t objectId, NotPlugin notPlugin, OnPlugin onPlugin,
+                                OnAdapter onAdapter, OnDrive onDrive) {
   TLX::Threading::Native_OS::CSyncGuard sg;
   NIMBRA_TRACE(8, kUnitNimbra, "Before m_DataLock.Wait (sg)");
   const int rc = m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
@@ -43,6 +43,7 @@ uint32_t IPLUGINAPI_IMPL::Route(uint64_t objectId, OnPlugin onPlugin, OnAdapter 
     return PI::ERR_GENERAL;
   }
   if (objectId == m_Plugin.m_ID) return onPlugin(m_Plugin);
+  notPlugin();
   if (CIntelSSDAdapter* adapter = FindById(m_Adapters, objectId)) return onAdapter(*adapter);
   if (CIntelSSDPhysicalDrive* drive = FindById(m_PhysicalDrives, objectId)) return onDrive(*drive);
   return PI::ERR_OBJECT_NOT_FOUND;
@@ -51,16 +52,15 @@ uint32_t IPLUGINAPI_IMPL::Route(uint64_t objectId, OnPlugin onPlugin, OnAdapter 
 uint32_t IPLUGINAPI_IMPL::GetProperties(uint64_t objectId, std::vector<PI::CProperty>& out) {
   const auto all = PI::PROP_ALL;
   return Route(
-      objectId, [&](CIntelSSDPlugin& p) { return GetPluginProperties(p, out, all); },
-      [&](CIntelSSDAdapter& a) {
+      objectId,
+      [&] {
         NIMBRA_TRACE(4, kUnitNimbra, "GetProperties() Adapter = %d", m_Adapters.size());
-        return GetAdapterProperties(a, out, all);
-      },
-      [&](CIntelSSDPhysicalDrive& d) {
         NIMBRA_TRACE(4, kUnitNimbra, "GetProperties() PhysicalDrives = %d",
                      m_PhysicalDrives.size());
-        return GetPhysicalDriveProperties(d, out, all);
-      });
+      },
+      [&](CIntelSSDPlugin& p) { return GetPluginProperties(p, out, all); },
+      [&](CIntelSSDAdapter& a) { return GetAdapterProperties(a, out, all); },
+      [&](CIntelSSDPhysicalDrive& d) { return GetPhysicalDriveProperties(d, out, all); });
 }
 
 uint32_t IPLUGINAPI_IMPL::GetProperty(uint64_t objectId, PI::CProperty& property) {
@@ -80,13 +80,14 @@ uint32_t IPLUGINAPI_IMPL::GetProperty(uint64_t objectId, PI::CProperty& property
     return status;
   };
   return Route(
-      objectId, [&](CIntelSSDPlugin& p) { return answer(p, GetPluginProperties(p, found, which)); },
-      [&](CIntelSSDAdapter& a) {
+      objectId,
+      [&] {
         NIMBRA_TRACE(4, kUnitNimbra, "GetProperty() Adapter = %d", m_Adapters.size());
-        return answer(a, GetAdapterProperties(a, found, which));
-      },
-      [&](CIntelSSDPhysicalDrive& d) {
         NIMBRA_TRACE(4, kUnitNimbra, "GetProperty() PhysicalDrives = %d", m_PhysicalDrives.size());
+      },
+      [&](CIntelSSDPlugin& p) { return answer(p, GetPluginProperties(p, found, which)); },
+      [&](CIntelSSDAdapter& a) { return answer(a, GetAdapterProperties(a, found, which)); },
+      [&](CIntelSSDPhysicalDrive& d) {
         return answer(d, GetPhysicalDriveProperties(d, found, which));
       });
 }

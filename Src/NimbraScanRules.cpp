@@ -7,6 +7,20 @@
 namespace NAMESPACE_Nimbra {
 namespace ScanRules {
 
+bool AdapterDisplayName(const PciLocation& location, bool addInCard,
+                        const std::vector<PI::CAdapterID>& ids, std::string& name) {
+  for (const PI::CAdapterID& id : ids) {
+    if (id.m_Segment == location.segment && id.m_Bus == location.bus &&
+        id.m_Device == location.device && id.m_Function == location.function &&
+        id.m_HostNumber != PI::CAdapterID::kUnassigned) {
+      name = (addInCard ? "Torvik P3700 (" : "Torvik 2.5in (") +
+             std::to_string(static_cast<int>(id.m_HostNumber)) + ")";
+      return true;
+    }
+  }
+  return false;
+}
+
 Health AssessHealth(const CCmdEmuGetlog& log) {
   Health h;
   const uint64_t throttle = log.m_ThermalThrottleStatus;

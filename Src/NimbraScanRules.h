@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "NimbraCmdEmuRecords.h"
+#include "PI/Records.h"
 
 namespace NAMESPACE_Nimbra {
 namespace ScanRules {
@@ -47,6 +48,14 @@ std::string LocationText(const PciLocation& location, bool drive);
 // module reports none and both parts are known; else empty.
 std::string DriverVersion(const std::string& moduleVersion, const std::string& major,
                           const std::string& minor);
+
+// The adapter's display name from the host's adapter numbers: the first
+// entry of `ids` with the adapter's four location numbers and an assigned
+// number gives "Torvik P3700 (%d)" for an add-in card, else
+// "Torvik 2.5in (%d)". Returns false, leaving `name` as it is, when no entry
+// matches.
+bool AdapterDisplayName(const PciLocation& location, bool addInCard,
+                        const std::vector<PI::CAdapterID>& ids, std::string& name);
 
 struct DriveSizes {
   uint32_t sectorSize = 0;

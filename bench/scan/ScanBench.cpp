@@ -105,7 +105,7 @@ void BM_RefreshHealth(benchmark::State& state) {
     TLX::Threading::Native_OS::CSyncGuard data;
     if (api.m_DataLock.Wait(&data, TLX::Threading::kInfinite) != 1)
       throw std::runtime_error("m_DataLock not taken");
-    if (api.RefreshHealth()) throw std::runtime_error("a warning word changed");
+    if (api.RefreshHealth(data)) throw std::runtime_error("a warning word changed");
   });
 }
 

@@ -91,7 +91,7 @@ const Outcome kAll{0, 3, {EVT_RELIABILITY_DEGRADED, EVT_TEMP_84_UP, EVT_TEMP_80_
     kPage2Only{0, 3, {EVT_RELIABILITY_DEGRADED}, "notified"},
     kHot{0, 3, {EVT_TEMP_84_UP, EVT_TEMP_80_UP}, "notified"},
     kUnchanged{0, 3, {}, "quiet"},  // a failed page 2: defaults, as Initialize left them
-    kRemoved{0, 1, {EVT_ADAPTER_REMOVED}, "notified"},  // no inventory: the tree is emptied
+    kRemoved{0, 1, {EVT_ADAPTER_REMOVED}, "notified"},  // no drive listed: the tree is emptied
     kScanThrew{T, 3, {}, "quiet"};
 
 // The health pages have no row of their own: a refresh patches the adapter
@@ -131,9 +131,11 @@ const Row kRows[] = {
      "show version format delete set",
      {kPatched, kPatched, kPatched, kPatched, kPatched, kPatched, kPatched, kPatched}},
 
+    // An inventory that lists no drive (20001) empties the tree; one that
+    // could not be run or printed nothing (20003) changes nothing.
     {Moment::kFullScan,
      "show",
-     {kRemoved, kRemoved, kRemoved, kRemoved, kScanThrew, kRemoved, kRemoved, kRemoved}},
+     {kUnchanged, kRemoved, kRemoved, kRemoved, kScanThrew, kRemoved, kUnchanged, kUnchanged}},
     {Moment::kFullScan,
      "log2",
      {kUnchanged, kHot, kUnchanged, kHot, kScanThrew, kHot, kUnchanged, kUnchanged}},
@@ -261,7 +263,7 @@ class Cell {
     m_Api.m_DataLock.Wait(&data, TLX::Threading::kInfinite);
     try {
       if (m_Row.moment == Moment::kRefresh) {
-        detail = m_Api.RefreshHealth() ? "rescan" : "";
+        detail = m_Api.RefreshHealth(data) ? "rescan" : "";
       } else {
         m_Api.FullScan(data);
       }

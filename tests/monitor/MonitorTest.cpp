@@ -1,8 +1,12 @@
 // The plug-in against the SSD tool simulator, with the worker running:
 // health changes, removals and additions reach the host as events through
-// operation 50002; the poll interval wakes the worker; DeInitialize ends an
-// idle worker at once and cancels one stuck in a hung tool.
+// operation 50002; the poll interval wakes the worker; a stopped plug-in
+// starts again; DeInitialize ends an idle worker at once, a refreshing one
+// promptly and cancels one stuck in a hung tool. The worker's two cycles
+// are also called one at a time: readings land on the right drive, and host
+// requests do not wait for their tool runs.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -14,6 +18,7 @@
 
 #include "NimbraImpl.h"
 #include "PI/Status.h"
+#include "TLX/Misc.h"
 #include "TLXX/System.h"
 #include "TestSupport.h"
 
@@ -67,7 +72,14 @@ class Monitor : public ::testing::Test {
   void Start(int drives) {
     std::string fleet = "{\"drives\": [";
     for (int i = 0; i < drives; ++i) fleet += i ? ",{}" : "{}";
-    dir.Write("fleet.json", fleet + "]}");
+    Initialized(fleet + "]}", drives);
+    StartWorker();
+  }
+
+  // The fleet `fleet` of `drives` drives with its sysfs tree, and a plug-in
+  // initialized on it, without a worker.
+  void Initialized(const std::string& fleet, int drives) {
+    dir.Write("fleet.json", fleet);
     setenv("ISDCT_SIM_FLEET", (dir / "fleet.json").c_str(), 1);
     Sim("sim-sysfs '" + (dir / "sys") + "'");
     TLXX::CSystem::SetSysfsRoot(dir / "sys");
@@ -76,17 +88,39 @@ class Monitor : public ::testing::Test {
     api->m_PollInterval = 2;
     api->m_HostNotify.m_Object = &host;
     api->m_HostNotify.m_Method = static_cast<PI::CHostNotify::Method>(&Host::Notified);
-    std::vector<PI::CAdapterID> ids;
+    Initialize(static_cast<size_t>(drives));
+  }
+
+  // Initialize, then the host's adapter numbers 0, 1, 2... in ids.
+  void Initialize(size_t drives) {
+    ids.clear();
     testing::internal::CaptureStdout();
     const uint32_t rc = api->Execute(PI::CMD_INITIALIZE, 0, &ids);
     testing::internal::GetCapturedStdout();
     ASSERT_EQ(0u, rc);
-    ASSERT_EQ(static_cast<size_t>(drives), ids.size());
+    ASSERT_EQ(drives, ids.size());
     host.pluginId = api->m_Plugin.m_ID;
     for (size_t i = 0; i < ids.size(); ++i) ids[i].m_HostNumber = static_cast<uint32_t>(i);
+  }
+
+  // SetAdapterIDs, then the worker's first full scan.
+  void StartWorker() {
+    const int before = host.notifications;
     ASSERT_EQ(0u, api->Execute(PI::CMD_SET_ADAPTER_IDS, 0, &ids));
-    ASSERT_TRUE(WaitFor([&] { return host.notifications > 0; }, std::chrono::seconds(10)))
+    ASSERT_TRUE(WaitFor([&] { return host.notifications > before; }, std::chrono::seconds(10)))
         << "the first full scan notifies the host";
+  }
+
+  // One cycle of the worker, called as the worker calls it.
+  bool Refresh() {
+    TLX::Threading::Native_OS::CSyncGuard data;
+    EXPECT_EQ(1, api->m_DataLock.Wait(&data, TLX::Threading::kInfinite));
+    return api->RefreshHealth(data);
+  }
+  bool Scan() {
+    TLX::Threading::Native_OS::CSyncGuard data;
+    EXPECT_EQ(1, api->m_DataLock.Wait(&data, TLX::Threading::kInfinite));
+    return api->FullScan(data);
   }
 
   void TearDown() override {
@@ -115,9 +149,20 @@ class Monitor : public ::testing::Test {
     return 0;
   }
 
+  // The adapter and drive with `serial`, as the tree holds them now.
+  std::pair<CIntelSSDAdapter, CIntelSSDPhysicalDrive> Pair(const std::string& serial) {
+    TLX::Threading::Native_OS::CSyncGuard sg;
+    api->m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
+    const CIntelSSDAdapter* a = FindBySerial(api->m_Adapters, serial);
+    const CIntelSSDPhysicalDrive* d = FindBySerial(api->m_PhysicalDrives, serial);
+    EXPECT_TRUE(a != nullptr && d != nullptr) << serial;
+    return {a ? *a : CIntelSSDAdapter(), d ? *d : CIntelSSDPhysicalDrive()};
+  }
+
   TempDir dir;
   Host host;
   std::unique_ptr<IPLUGINAPI_IMPL> api;
+  std::vector<PI::CAdapterID> ids;
 };
 
 TEST_F(Monitor, HeatingADriveRaisesTemperatureEventsWithinACycle) {
@@ -220,15 +265,120 @@ TEST_F(Monitor, HostThreadsWorkWhileTheWorkerRescans) {
   EXPECT_GE(host.notifications.load(), 2);
 }
 
-TEST_F(Monitor, AFailedInventoryEmptiesTheTreeWithOneEventPerAdapter) {
+TEST_F(Monitor, AnInventoryWithoutDrivesEmptiesTheTreeWithOneEventPerAdapter) {
   Start(2);
-  Sim("sim-set --fleet faults.show=empty");
+  Sim("sim-set --fleet faults.show=no-results");
   api->m_ForceWorker.Set();
   ASSERT_TRUE(WaitFor([&] { return host.EventIds().size() >= 2; }, std::chrono::seconds(10)));
   EXPECT_EQ((std::vector<uint32_t>{EVT_ADAPTER_REMOVED, EVT_ADAPTER_REMOVED}), host.EventIds());
   std::vector<PI::CObject> topology;
   ASSERT_EQ(0u, api->Execute(PI::CMD_GET_TOPOLOGY, 0, &topology));
   EXPECT_EQ(1u, topology.size()) << "only the plug-in object is left";
+}
+
+// A tool run that prints nothing says nothing about the drives: the scan
+// changes nothing and the next cycle scans again, without being asked.
+TEST_F(Monitor, AnInventoryThatPrintsNothingChangesNothingAndIsTriedAgain) {
+  Start(2);
+  Sim("sim-set --fleet faults.show=empty");
+  api->m_ForceWorker.Set();
+  EXPECT_FALSE(WaitFor([&] { return !host.EventIds().empty(); }, std::chrono::milliseconds(1500)))
+      << "no adapter is taken for removed";
+  std::vector<PI::CObject> topology;
+  ASSERT_EQ(0u, api->Execute(PI::CMD_GET_TOPOLOGY, 0, &topology));
+  EXPECT_EQ(5u, topology.size());
+
+  const uint64_t second = AdapterId(kSecond);
+  Sim("sim-set --fleet faults.show=none");
+  Sim(std::string("sim-remove ") + kSecond);
+  ASSERT_TRUE(WaitFor([&] { return !host.EventIds().empty(); }, std::chrono::seconds(8)))
+      << "the next poll scans fully";
+  EXPECT_EQ(std::vector<uint32_t>{EVT_ADAPTER_REMOVED}, host.EventIds());
+  EXPECT_EQ(second, host.Events()[0].m_ObjectID);
+}
+
+// Records and tree in different orders (a drive that left and came back is
+// appended to the tree) and tool indices that are not positions: a refresh
+// patches the adapter and drive with the record's serial number.
+TEST_F(Monitor, HealthReadingsLandOnTheDriveWithTheirSerialNumber) {
+  struct Case {
+    const char* name;
+    const char* fleet;
+    std::vector<std::string> serials;
+    int margin;
+  };
+  const Case cases[] = {
+      {"left and came back", R"({"drives": [{}, {}]})", {kCard, kSecond}, 5},
+      {"tool indices 7 and 3",
+       R"({"drives": [{"index": 7, "serial": "PHFT0007", "model": "INTEL SSDPE2MD800G4"},
+                      {"index": 3, "serial": "PHFT0003", "model": "INTEL SSDPE2MD800G4"}]})",
+       {"PHFT0007", "PHFT0003"},
+       14},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Initialized(c.fleet, 2);
+    api->m_HealthReadPauseMs = 0;
+    api->m_AdapterIDs = ids;
+    ASSERT_TRUE(Scan());
+    if (c.margin == 5) {
+      Sim("sim-set " + c.serials[0] + " present=false");
+      ASSERT_TRUE(Scan());
+      Sim("sim-set " + c.serials[0] + " present=true");
+      ASSERT_TRUE(Scan());
+      ASSERT_EQ(c.serials[0], api->m_Adapters.back().m_SerialNumber) << "appended to the tree";
+    }
+    Sim("sim-set " + c.serials[0] + " temperature=40");
+    Sim("sim-set " + c.serials[1] + " temperature=50");
+    EXPECT_FALSE(Refresh()) << "no warning word changed";
+    for (size_t i = 0; i < 2; ++i) {
+      const auto pair = Pair(c.serials[i]);
+      const float expected = static_cast<float>((i == 0 ? 40 : 50) + c.margin);
+      EXPECT_EQ(expected, pair.first.m_Temperature) << c.serials[i];
+      EXPECT_EQ(expected, pair.second.m_Temperature) << c.serials[i];
+    }
+    api.reset();
+  }
+}
+
+// Tool runs of either cycle happen without the data lock: a request made
+// while one hangs is answered at once.
+TEST_F(Monitor, HostRequestsDoNotWaitForAHungToolRun) {
+  for (const bool fullScan : {false, true}) {
+    SCOPED_TRACE(fullScan ? "full scan" : "refresh");
+    Initialized(R"({"drives": [{}]})", 1);
+    api->m_HealthReadPauseMs = 0;
+    TLXX::CSystem::SetCommandTimeout(3000);
+    const int children = Children();
+    Sim(std::string("sim-set ") + kCard + " faults.log2=hang");
+    const auto cycleStart = Clock::now();
+    std::thread cycle([&] { fullScan ? Scan() : Refresh(); });
+    ASSERT_TRUE(WaitFor([&] { return Children() > children; }, std::chrono::seconds(5)));
+    const auto start = Clock::now();
+    std::vector<PI::CObject> topology;
+    EXPECT_EQ(0u, api->Execute(PI::CMD_GET_TOPOLOGY, 0, &topology));
+    std::vector<PI::CProperty> properties;
+    EXPECT_EQ(0u, api->Execute(PI::CMD_GET_PROPERTIES, AdapterId(kCard), &properties));
+    const auto answered = Clock::now() - start;
+    cycle.join();
+    EXPECT_LT(answered, std::chrono::milliseconds(500));
+    EXPECT_GT(Clock::now() - cycleStart, std::chrono::milliseconds(2500)) << "the tool did hang";
+    Sim(std::string("sim-set ") + kCard + " faults.log2=none");
+    api.reset();
+  }
+}
+
+TEST_F(Monitor, APluginStoppedAndStartedAgainMonitorsAgain) {
+  Start(1);
+  auto* first = api->m_WorkerThread.get();
+  ASSERT_EQ(0u, api->Execute(PI::CMD_SET_ADAPTER_IDS, 0, &ids));
+  EXPECT_EQ(first, api->m_WorkerThread.get()) << "a running worker is kept";
+  ASSERT_EQ(0u, api->Execute(PI::CMD_DEINITIALIZE, 0, nullptr));
+  Initialize(1);
+  StartWorker();
+  Sim(std::string("sim-set ") + kCard + " temperature=80");
+  ASSERT_TRUE(WaitFor([&] { return host.EventIds().size() >= 2; }, std::chrono::seconds(15)));
+  EXPECT_EQ((std::vector<uint32_t>{EVT_TEMP_84_UP, EVT_TEMP_80_UP}), host.EventIds());
 }
 
 TEST_F(Monitor, ADriveThatComesBackGetsNewIds) {
@@ -269,11 +419,22 @@ TEST_F(Monitor, DeInitializeEndsAnIdleWorkerPromptly) {
   EXPECT_EQ(0, api->m_WorkerThread->Wait(0));
 }
 
+// The pauses of a refresh end at a stop request, and the refresh stops at
+// the next record.
+TEST_F(Monitor, DeInitializeInTheMiddleOfALongRefreshIsPrompt) {
+  Start(12);  // a refresh of 12 drives pauses 12 s
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  const auto start = Clock::now();
+  EXPECT_EQ(0u, api->Execute(PI::CMD_DEINITIALIZE, 0, nullptr));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(0, api->m_WorkerThread->Wait(0));
+}
+
 TEST_F(Monitor, AWorkerStuckInAHungToolIsCancelledAfterItsGrace) {
   Start(1);
   const int children = Children();
   Sim(std::string("sim-set ") + kCard + " faults.log2=hang");
-  // The next refresh (2 s) runs page 2 and hangs, holding the data lock.
+  // The next refresh (2 s) runs page 2 and hangs.
   std::this_thread::sleep_for(std::chrono::milliseconds(3000));
   const auto start = Clock::now();
   EXPECT_EQ(0u, api->Execute(PI::CMD_DEINITIALIZE, 0, nullptr));
@@ -285,6 +446,52 @@ TEST_F(Monitor, AWorkerStuckInAHungToolIsCancelledAfterItsGrace) {
       << "the hung tool's process group is killed and reaped";
   std::vector<PI::CObject> topology;
   EXPECT_EQ(0u, api->Execute(PI::CMD_GET_TOPOLOGY, 0, &topology)) << "the data lock is free";
+}
+
+// Started and stopped a thousand times, every tenth start repeated while
+// the worker runs: no thread, descriptor or child is left. A script replays
+// the tool's inventory, so that a cycle costs two short tool runs.
+TEST(Lifecycle, AThousandStartsAndStopsLeaveNothingBehind) {
+  TempDir dir;
+  const std::string sim = "ISDCT_SIM_FLEET='" + dir.Write("fleet.json", R"({"drives": [{}]})") +
+                          "' '" + nimbra_test::BuildDir() + "/bin/isdct' ";
+  std::string inventory;
+  ASSERT_EQ(0, nimbra_test::RunShell(sim + "sim-sysfs '" + (dir / "sys") + "'"));
+  ASSERT_EQ(0, nimbra_test::RunShell(sim + "show -all -intelssd", &inventory));
+  const std::string tool =
+      dir.Write("host/bin/isdct", "#!/bin/sh\ncase \"$1\" in show) cat '" +
+                                      dir.Write("inventory.txt", inventory) +
+                                      "';; version) echo 'Version: 3.0.2';; esac\n");
+  ASSERT_EQ(0, chmod(tool.c_str(), 0755));
+  TLXX::CSystem::SetSysfsRoot(dir / "sys");
+  TLX::Misc::CTlxApplication::SetProcessPathOverride(dir / "host/nimbra-host");
+
+  const int threads = nimbra_test::Threads();
+  const int descriptors = nimbra_test::OpenDescriptors();
+  const int children = Children();
+  IPLUGINAPI_IMPL api;
+  api.m_PollInterval = 2;
+  api.m_StopSettleMs = 0;
+  api.m_StopPollMs = 1;
+  testing::internal::CaptureStdout();  // Initialize's console line, each time
+  for (int i = 0; i < 1000; ++i) {
+    for (int start = 0; start < (i % 10 == 0 ? 2 : 1); ++start) {
+      std::vector<PI::CAdapterID> ids;
+      ASSERT_EQ(0u, api.Execute(PI::CMD_INITIALIZE, 0, &ids)) << "start " << i;
+      ASSERT_EQ(1u, ids.size());
+      ids[0].m_HostNumber = 0;
+      ASSERT_EQ(0u, api.Execute(PI::CMD_SET_ADAPTER_IDS, 0, &ids));
+      api.m_ForceWorker.Set();  // a full scan races the next start
+    }
+    ASSERT_EQ(0u, api.Execute(PI::CMD_DEINITIALIZE, 0, nullptr));
+    ASSERT_EQ(0, api.m_WorkerThread->Wait(0)) << "stop " << i;
+  }
+  testing::internal::GetCapturedStdout();
+  TLX::Misc::CTlxApplication::SetProcessPathOverride("");
+  TLXX::CSystem::SetSysfsRoot("/sys");
+  EXPECT_EQ(threads, nimbra_test::Threads());
+  EXPECT_EQ(descriptors, nimbra_test::OpenDescriptors());
+  EXPECT_TRUE(WaitFor([&] { return Children() <= children; }, std::chrono::seconds(5)));
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "NimbraImpl.h"
 #include "PI/ConfigFile.h"
 #include "PI/Status.h"
+#include "TLX/Misc.h"
+#include "TLX/Trace.h"
 #include "TLXX/System.h"
 #include "TestSupport.h"
 
@@ -119,6 +121,35 @@ TEST(Routing, ThePluginObjectWinsOverAnAdapterWithTheSameId) {
   t.api.Execute(PI::CMD_GET_PROPERTY, t.api.m_Plugin.m_ID, &property);
   EXPECT_EQ(1u, t.api.m_Plugin.m_ChangeCount);
   EXPECT_EQ(0u, t.api.m_Adapters[0].m_ChangeCount);
+}
+
+// Property reads of any object but the plug-in object trace the sizes of
+// both lists, an unknown ID included.
+TEST(Routing, PropertyReadsTraceTheListSizesForEveryIdButThePlugins) {
+  Tree t;
+  const TempDir dir;
+  TLX::Internals::SetTraceFile(dir / "trace.log");
+  TLX::Misc::SetModuleTraceMask("Nimbra", 4);
+  const uint64_t unknown = kFirstId + 99;
+  for (uint64_t id :
+       {t.api.m_Plugin.m_ID, t.api.m_Adapters[1].m_ID, t.api.m_PhysicalDrives[2].m_ID, unknown}) {
+    std::vector<PI::CProperty> properties;
+    t.api.Execute(PI::CMD_GET_PROPERTIES, id, &properties);
+    PI::CProperty property;
+    property.id = 30007;
+    t.api.Execute(PI::CMD_GET_PROPERTY, id, &property);
+  }
+  TLX::Misc::SetModuleTraceMask("Nimbra", 0);
+  TLX::Internals::SetTraceFile("");
+  const std::string trace = nimbra_test::ReadFile(dir / "trace.log");
+  for (const char* line : {"GetProperties() Adapter = 2", "GetProperties() PhysicalDrives = 3",
+                           "GetProperty() Adapter = 2", "GetProperty() PhysicalDrives = 3"}) {
+    size_t count = 0;
+    for (size_t at = trace.find(line); at != std::string::npos; at = trace.find(line, at + 1)) {
+      ++count;
+    }
+    EXPECT_EQ(3u, count) << line << " once per ID but the plug-in object's\n" << trace;
+  }
 }
 
 TEST(Ids, CarryTheModuleNumberAndCountFromZero) {

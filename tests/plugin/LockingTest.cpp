@@ -92,6 +92,15 @@ TEST(SetAdapterIDs, StartsOneWorkerAndNamesMatchedAdapters) {
   EXPECT_EQ(0u, r.api.Execute(PI::CMD_DEINITIALIZE, 0, nullptr));
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
   EXPECT_EQ(0, r.api.m_WorkerThread->Wait(0));
+
+  // Started again (Initialize re-arms the stop request): an ended worker is
+  // replaced by one that runs.
+  r.api.m_StopRequest.Init(false, true);
+  EXPECT_EQ(0u, r.api.Execute(PI::CMD_SET_ADAPTER_IDS, 0, &ids));
+  ASSERT_TRUE(r.api.m_WorkerThread);
+  EXPECT_EQ(TLX::Threading::kWaitTimeout, r.api.m_WorkerThread->Wait(0));
+  EXPECT_EQ(0u, r.api.Execute(PI::CMD_DEINITIALIZE, 0, nullptr));
+  EXPECT_EQ(0, r.api.m_WorkerThread->Wait(0));
 }
 
 }  // namespace

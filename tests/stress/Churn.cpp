@@ -40,7 +40,7 @@ const char* const kModels[] = {"INTEL SSDPEDMD400G4", "INTEL SSDPEDMD016T4", "IN
                                "INTEL SSDPE2MD020T4"};
 // Kinds that make a command unreadable without ending the worker: the
 // conversion faults (out-of-range) end it by design, hangs cost a tool time
-// limit each and are kept rare (drive faults only, one step long).
+// limit each and are kept rare (one step long).
 const char* const kFaultKinds[] = {"garbage",       "empty",       "exit-nonzero",
                                    "invalid-index", "stderr-only", "no-results"};
 const char* const kLogCommands[] = {"log2", "log197", "log202"};
@@ -227,6 +227,9 @@ class Churn {
         if (Pick(0, 29) == 0) return SetFault(any, "log202", "hang", 1);
         return SetFault(any, Any(kLogCommands), Any(kFaultKinds), Pick(2, 8));
       default: {
+        // An inventory that hangs until the tool's time limit is rare: it
+        // stops the worker for that long.
+        if (Pick(0, 39) == 0) return SetFault(nullptr, "show", "hang", 1);
         const std::string command = Pick(0, 3) == 0 ? "show" : Any(kLogCommands);
         return SetFault(nullptr, command, Any(kFaultKinds), Pick(1, 4));
       }

@@ -77,9 +77,12 @@ void ChurnHistory::Apply(const std::string& line) {
   if (from != "-" && from != "initial") ++m_Transitions;
   const bool faulted = key == "faults.show" && to != "none";
   if (serial == "*") {
-    // A fleet-wide inventory fault hides every drive there is.
+    // A fleet-wide inventory fault that answers without a drive hides every
+    // drive there is; one that prints nothing or hangs leaves the tree as it
+    // is, so it explains no removal.
+    const bool hides = faulted && to != "empty" && to != "stderr-only" && to != "hang";
     for (auto& d : m_Drives) {
-      if (faulted) d.second.gone = std::min(d.second.gone, time);
+      if (hides) d.second.gone = std::min(d.second.gone, time);
     }
     return;
   }

@@ -50,6 +50,12 @@ int OpenDescriptors() {
   return n - 1;  // the iterator's own descriptor
 }
 
+int Threads() {
+  int n = 0;
+  for (fs::directory_iterator it("/proc/self/task"), end; it != end; ++it) ++n;
+  return n;
+}
+
 int Children() {
   DIR* proc = opendir("/proc");
   if (proc == nullptr) return -1;

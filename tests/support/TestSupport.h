@@ -39,6 +39,9 @@ void AddPciDevice(const std::string& root, const std::string& address,
 // Number of open descriptors of this process.
 int OpenDescriptors();
 
+// Number of threads of this process.
+int Threads();
+
 // Number of child processes of this process that still exist (zombies
 // included), from /proc; -1 when /proc cannot be read.
 int Children();
