@@ -35,6 +35,7 @@ constexpr int kSliceMs = 100;  // longest blocking call between cancellation che
 
 std::atomic<unsigned> g_TimeoutMs{kDefaultTimeoutMs};
 std::atomic<uint64_t> g_CommandCpuNs{0};
+std::atomic<unsigned> g_CommandsRunning{0};
 std::mutex g_RootLock;
 std::string g_SysfsRoot = "/sys";  // guarded by g_RootLock
 
@@ -267,10 +268,14 @@ uint64_t ThreadCpuNs() {
 
 // Adds the calling thread's CPU time from construction to destruction to
 // g_CommandCpuNs, also when the run ends by cancellation or an exception.
+// Also counts the run in g_CommandsRunning for its duration.
 class CommandCpuMeter {
  public:
-  CommandCpuMeter() : m_Start(ThreadCpuNs()) {}
-  ~CommandCpuMeter() { g_CommandCpuNs.fetch_add(ThreadCpuNs() - m_Start); }
+  CommandCpuMeter() : m_Start(ThreadCpuNs()) { g_CommandsRunning.fetch_add(1); }
+  ~CommandCpuMeter() {
+    g_CommandCpuNs.fetch_add(ThreadCpuNs() - m_Start);
+    g_CommandsRunning.fetch_sub(1);
+  }
   CommandCpuMeter(const CommandCpuMeter&) = delete;
   CommandCpuMeter& operator=(const CommandCpuMeter&) = delete;
 
@@ -314,6 +319,8 @@ bool CSystem::GetModuleVersion(const std::string& module, std::string& version) 
 }
 
 uint64_t CSystem::CommandCpuNanoseconds() { return g_CommandCpuNs.load(); }
+
+unsigned CSystem::CommandsRunning() { return g_CommandsRunning.load(); }
 
 void CSystem::SetCommandTimeout(unsigned ms) { g_TimeoutMs.store(ms); }
 

@@ -251,6 +251,25 @@ TEST_F(ExecTest, CommandCpuCountsTheCallersShareOnly) {
 
 // After many runs of every kind, the process has as many descriptors and
 // child processes as before.
+// Runs in progress are counted while they last, one that times out included.
+TEST_F(ExecTest, CommandsRunningCountsRunsInProgress) {
+  ASSERT_EQ(CSystem::CommandsRunning(), 0u);
+  CSystem::SetCommandTimeout(1000);
+  std::vector<std::thread> threads;
+  for (const char* script : {"-c 'sleep 0.5'", "-c 'sleep 30'"}) {
+    threads.emplace_back([script] {
+      Lines lines;
+      Sh(script, lines);
+    });
+  }
+  EXPECT_TRUE(nimbra_test::WaitFor([] { return CSystem::CommandsRunning() == 2; },
+                                   std::chrono::seconds(2)));
+  EXPECT_TRUE(nimbra_test::WaitFor([] { return CSystem::CommandsRunning() == 1; },
+                                   std::chrono::seconds(2)));
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(CSystem::CommandsRunning(), 0u);
+}
+
 TEST_F(ExecTest, NoLeakedDescriptorOrChildAfter1000Runs) {
   const std::string nonExecutable = NonExecutable();
   const int fdsBefore = nimbra_test::OpenDescriptors();

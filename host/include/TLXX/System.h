@@ -69,6 +69,10 @@ class CSystem {
   // a run adds its share when it returns.
   static uint64_t CommandCpuNanoseconds();
 
+  // The number of ExecuteCommand calls in progress on any thread, so that a
+  // caller can tell whether a program runs at this moment. Thread-safe.
+  static unsigned CommandsRunning();
+
   // Host settings (thread-safe). Time limit of one run in milliseconds
   // (default 120000; 0 or all ones means no limit).
   static void SetCommandTimeout(unsigned ms);
