@@ -466,15 +466,20 @@ TEST(Lifecycle, AThousandStartsAndStopsLeaveNothingBehind) {
   TLXX::CSystem::SetSysfsRoot(dir / "sys");
   TLX::Misc::CTlxApplication::SetProcessPathOverride(dir / "host/nimbra-host");
 
-  const int threads = nimbra_test::Threads();
-  const int descriptors = nimbra_test::OpenDescriptors();
-  const int children = Children();
   IPLUGINAPI_IMPL api;
   api.m_PollInterval = 2;
   api.m_StopSettleMs = 0;
   api.m_StopPollMs = 1;
   testing::internal::CaptureStdout();  // Initialize's console line, each time
-  for (int i = 0; i < 1000; ++i) {
+  int threads = 0, descriptors = 0, children = 0;
+  // The baselines are taken after the first cycle, once the runtime's own
+  // threads (a sanitizer's, say) have started.
+  for (int i = 0; i <= 1000; ++i) {
+    if (i == 1) {
+      threads = nimbra_test::Threads();
+      descriptors = nimbra_test::OpenDescriptors();
+      children = Children();
+    }
     for (int start = 0; start < (i % 10 == 0 ? 2 : 1); ++start) {
       std::vector<PI::CAdapterID> ids;
       ASSERT_EQ(0u, api.Execute(PI::CMD_INITIALIZE, 0, &ids)) << "start " << i;
@@ -489,8 +494,10 @@ TEST(Lifecycle, AThousandStartsAndStopsLeaveNothingBehind) {
   testing::internal::GetCapturedStdout();
   TLX::Misc::CTlxApplication::SetProcessPathOverride("");
   TLXX::CSystem::SetSysfsRoot("/sys");
-  EXPECT_EQ(threads, nimbra_test::Threads());
-  EXPECT_EQ(descriptors, nimbra_test::OpenDescriptors());
+  // A leak over a thousand cycles shows as growth; a sanitizer's runtime may
+  // hold one descriptor less than at the baseline.
+  EXPECT_LE(nimbra_test::Threads(), threads);
+  EXPECT_LE(nimbra_test::OpenDescriptors(), descriptors);
   EXPECT_TRUE(WaitFor([&] { return Children() <= children; }, std::chrono::seconds(5)));
 }
 
