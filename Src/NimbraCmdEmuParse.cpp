@@ -30,9 +30,13 @@ struct CompiledPatterns {
 
   CompiledPatterns() {
     inventory.reserve(Patterns::kInventoryCount);
-    for (const char* p : Patterns::kInventory) inventory.emplace_back(p, Patterns::kFlagsExact);
+    for (const auto& key : Patterns::kInventory) {
+      inventory.emplace_back(key.pattern, Patterns::kFlagsExact);
+    }
     page2.reserve(Patterns::kPage2Count);
-    for (const char* p : Patterns::kPage2) page2.emplace_back(p, Patterns::kFlagsIgnoreCase);
+    for (const auto& key : Patterns::kPage2) {
+      page2.emplace_back(key.pattern, Patterns::kFlagsIgnoreCase);
+    }
   }
 };
 
@@ -64,143 +68,40 @@ bool SearchValue(const Regex& re, const std::string& text, std::string& value) {
   return TakeGroup1(re.Match(text.data(), text.size()), text, value);
 }
 
-uint32_t U32(const std::string& v) { return ToNumber<uint32_t>(v); }
+// Stores the value of `key` into `record` with the key's conversion.
+template <class Record>
+void Store(const Patterns::Key<Record>& key, const std::string& v, Record& record) {
+  using Kind = typename Patterns::Key<Record>::Kind;
+  switch (key.kind) {
+    case Kind::kText:
+      record.*key.text = v;
+      break;
+    case Kind::kFlag:
+      record.*key.flag = (v != "False");
+      break;
+    case Kind::kIndex:
+      record.*key.u32 = static_cast<uint32_t>(ToNumber<int32_t>(v));
+      break;
+    case Kind::kDecimal32:
+      record.*key.u32 = ToNumber<uint32_t>(v);
+      break;
+    case Kind::kSigned32:
+      record.*key.i32 = ToNumber<int32_t>(v);
+      break;
+    case Kind::kDecimal64:
+      record.*key.u64 = ToNumber<uint64_t>(v);
+      break;
+    case Kind::kHex32:
+      record.*key.u32 = ToNumber<uint32_t>(v, Base::kHexadecimal);
+      break;
+    case Kind::kHex64:
+      record.*key.u64 = ToNumber<uint64_t>(v, Base::kHexadecimal);
+      break;
+  }
+}
+
 uint64_t U64(const std::string& v) { return ToNumber<uint64_t>(v); }
 int32_t I32(const std::string& v) { return ToNumber<int32_t>(v); }
-uint64_t Hex64(const std::string& v) { return ToNumber<uint64_t>(v, Base::kHexadecimal); }
-
-// Stores the value of inventory key `key` (its position in the pattern list).
-void SetInventoryField(size_t key, const std::string& v, size_t stored, CCmdEmuAdapter& r) {
-  switch (key) {
-    case 0:  // Index: converted as a signed 32-bit number
-      r.m_Index = static_cast<uint32_t>(I32(v));
-      r.m_Number = stored + 1;
-      break;
-    case 1:
-      r.m_Bootloader = v;
-      break;
-    case 2:
-      r.m_ControllerDescription = v;
-      break;
-    case 3:
-      r.m_ControllerIDEMode = (v != "False");
-      break;
-    case 4:
-      r.m_ControllerManufacturer = v;
-      break;
-    case 5:
-      r.m_ControllerService = v;
-      break;
-    case 6:
-      r.m_DevicePath = v;
-      break;
-    case 7:
-      r.m_DeviceStatus = v;
-      break;
-    case 8:
-      r.m_DriverDescription = v;
-      break;
-    case 9:
-      r.m_DriverMajorVersion = v;
-      break;
-    case 10:
-      r.m_DriverManufacturer = v;
-      break;
-    case 11:
-      r.m_DriverMinorVersion = v;
-      break;
-    case 12:
-      r.m_ErrorString = v;
-      break;
-    case 13:
-      r.m_Firmware = v;
-      break;
-    case 14:
-      r.m_LBAFormat = U32(v);
-      break;
-    case 15:
-      r.m_ProductFamily = v;
-      break;
-    case 16:
-      r.m_MaximumLBA = U64(v);
-      break;
-    case 17:
-      r.m_ModelNumber = v;
-      break;
-    case 18:
-      r.m_NativeMaxLBA = U64(v);
-      break;
-    case 19:
-      r.m_NumLBAFormats = U32(v);
-      break;
-    case 20:
-      r.m_NVMePowerState = U32(v);
-      break;
-    case 21:
-      r.m_PhysicalSize = U64(v);
-      break;
-    case 22:
-      r.m_PowerGovernerMode = v;
-      break;
-    case 23:
-      r.m_SectorSize = U32(v);
-      break;
-    case 24:
-      r.m_SerialNumber = v;
-      break;
-    case 25:
-      r.m_TempThreshold = U32(v);
-      break;
-    default:
-      break;
-  }
-}
-
-void SetPage2Field(size_t key, const std::string& v, CCmdEmuGetlog& log) {
-  switch (key) {
-    case 0:
-      log.m_CriticalWarnings = ToNumber<uint32_t>(v, Base::kHexadecimal);
-      break;
-    case 1:
-      log.m_SpareBelowThreshold = I32(v);
-      break;
-    case 2:
-      log.m_TemperatureExceeded = I32(v);
-      break;
-    case 3:
-      log.m_ReliabilityDegraded = I32(v);
-      break;
-    case 4:
-      log.m_ReadOnlyMode = I32(v);
-      break;
-    case 5:
-      log.m_VolatileBackupFailed = I32(v);
-      break;
-    case 6:
-      log.m_AvailableSpare = I32(v);
-      break;
-    case 7:
-      log.m_AvailableSpareThreshold = I32(v);
-      break;
-    case 8:
-      log.m_PercentageUsed = I32(v);
-      break;
-    case 9:
-      log.m_DataUnitsRead = Hex64(v);
-      break;
-    case 10:
-      log.m_DataUnitsWritten = Hex64(v);
-      break;
-    case 11:
-      log.m_PowerOnHours = Hex64(v);
-      break;
-    case 12:
-      log.m_MediaErrors = Hex64(v);
-      break;
-    default:
-      break;
-  }
-}
 
 void StoreIfSupported(CCmdEmuAdapter& work, std::vector<CCmdEmuAdapter>& records) {
   if (work.m_Index == CCmdEmuAdapter::kNoDrive || !IsSupportedModel(work.m_ModelNumber)) return;
@@ -209,12 +110,6 @@ void StoreIfSupported(CCmdEmuAdapter& work, std::vector<CCmdEmuAdapter>& records
 }
 
 }  // namespace
-
-bool IsAddInCard(const std::string& model) { return model.compare(0, 12, "INTEL SSDPED") == 0; }
-
-bool IsSupportedModel(const std::string& model) {
-  return IsAddInCard(model) || model.compare(0, 12, "INTEL SSDPE2") == 0;
-}
 
 uint32_t ParseInventory(const std::vector<std::string>& lines, std::vector<CCmdEmuAdapter>& records,
                         uint64_t& count) {
@@ -232,7 +127,11 @@ uint32_t ParseInventory(const std::vector<std::string>& lines, std::vector<CCmdE
     }
     for (size_t key = 0; key < p.inventory.size(); ++key) {
       if (MatchValue(p.inventory[key], line, value)) {
-        SetInventoryField(key, value, records.size(), work);
+        const auto& row = Patterns::kInventory[key];
+        Store(row, value, work);
+        if (row.kind == Patterns::Key<CCmdEmuAdapter>::Kind::kIndex) {
+          work.m_Number = records.size() + 1;  // the position the record will take
+        }
         break;
       }
     }
@@ -259,7 +158,7 @@ void ParsePage2(const std::vector<std::string>& lines, CCmdEmuGetlog& log) {
   for (const std::string& line : lines) {
     for (size_t key = 0; key < page2.size(); ++key) {
       if (MatchValue(page2[key], line, value)) {
-        SetPage2Field(key, value, log);
+        Store(Patterns::kPage2[key], value, log);
         break;
       }
     }
@@ -267,7 +166,7 @@ void ParsePage2(const std::vector<std::string>& lines, CCmdEmuGetlog& log) {
 }
 
 void ParsePage197(const std::vector<std::string>& lines, bool addInCard, CCmdEmuGetlog& log) {
-  const uint32_t margin = addInCard ? 5 : 14;
+  const auto margin = static_cast<uint32_t>(TraitsOf(addInCard).temperatureMargin);
   std::string value;
   for (const std::string& line : lines) {
     if (!MatchValue(Compiled().page197, line, value)) continue;

@@ -14,14 +14,10 @@
 #include <vector>
 
 #include "NimbraCmdEmuRecords.h"
+#include "NimbraFormFactor.h"
 
 namespace NAMESPACE_Nimbra {
 namespace CmdEmu {
-
-// True when the model's first 12 characters are "INTEL SSDPED".
-bool IsAddInCard(const std::string& model);
-// True for the add-in cards and the 2.5-inch drives ("INTEL SSDPE2").
-bool IsSupportedModel(const std::string& model);
 
 // "show -all -intelssd": appends one record per supported drive to `records`
 // (which the caller has emptied) and sets `count` to their number. Returns
@@ -37,7 +33,7 @@ uint32_t ParseVersion(const std::vector<std::string>& lines, std::string& versio
 // Log page 2: the thirteen health keys, a later line overriding an earlier.
 void ParsePage2(const std::vector<std::string>& lines, CCmdEmuGetlog& log);
 // Log page 197: every "Current Temperature" line sets the temperature plus
-// the margin of the form factor (5 for add-in cards, 14 otherwise).
+// the margin of the form factor (FormFactorTraits).
 void ParsePage197(const std::vector<std::string>& lines, bool addInCard, CCmdEmuGetlog& log);
 // Log page 202: searches each element (normally the whole page joined into
 // one text) for the thermal-throttle and wear-levelling attributes.

@@ -160,7 +160,12 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   // Counts the installations of m_CmdEmuAdapters, so that the worker can tell
   // whether records it copied are still the current ones. Guarded by m_DataLock.
   uint64_t m_InventoryGeneration = 0;
-  std::atomic<uint32_t> m_PollInterval{30};  // seconds; set by host threads, read by the worker
+  // The poll interval in seconds: set by host threads, read by the worker;
+  // always within these bounds.
+  static constexpr uint32_t kDefaultPollInterval = 30;
+  static constexpr uint32_t kMinPollInterval = 2;
+  static constexpr uint32_t kMaxPollInterval = 255;
+  std::atomic<uint32_t> m_PollInterval{kDefaultPollInterval};
   // Pause after each drive's health read in RefreshHealth; benchmarks set 0
   // before the worker starts to time the reads alone.
   static constexpr unsigned kHealthReadPauseMs = 1000;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -36,6 +37,8 @@ class CIntelSSDAdapter : public PI::CObject {
   // Copies every adapter member of `other` (not the PI::CObject part: ID,
   // kind, change counter, links and lock flag stay).
   void Copy(const CIntelSSDAdapter& other);
+  // True when any adapter member differs (the merge's test for an update).
+  bool Differs(const CIntelSSDAdapter& other) const;
 
   // Takes over the values of a newly scanned copy of this adapter: appends
   // the events its critical-warning transitions call for to `events`, adds 1
@@ -74,6 +77,20 @@ class CIntelSSDAdapter : public PI::CObject {
   std::vector<uint32_t> m_HealthReasons;
   uint8_t m_ScanFlag = 0;
   std::string m_ModelNumberCopy;
+
+ private:
+  // Every adapter member, once: what Copy takes over and Differs compares.
+  template <class Self>
+  static auto Members(Self& a) {
+    return std::tie(a.m_Index, a.m_SerialNumber, a.m_Vendor, a.m_ModelNumber, a.m_DisplayName,
+                    a.m_Location, a.m_DriverName, a.m_DriverVersion, a.m_Firmware, a.m_Bootloader,
+                    a.m_DevicePath, a.m_PciSegment, a.m_PciBus, a.m_PciDevice, a.m_PciFunction,
+                    a.m_CriticalWarnings, a.m_WearLevelingCount, a.m_MediaErrors,
+                    a.m_ThermalThrottleStatus, a.m_Temperature, a.m_DataUnitsRead,
+                    a.m_DataUnitsWritten, a.m_PowerOnHours, a.m_RatedEndurance, a.m_ReserveSpace,
+                    a.m_WarningThreshold, a.m_HealthState, a.m_ThrottleState, a.m_SpareState,
+                    a.m_HealthReasons, a.m_ScanFlag, a.m_ModelNumberCopy);
+  }
 };
 
 // One drive behind an adapter.
@@ -86,6 +103,9 @@ class CIntelSSDPhysicalDrive : public PI::CObject {
 
   // Copies every drive member of `other` (not the PI::CObject part).
   void Copy(const CIntelSSDPhysicalDrive& other);
+  // True when any drive member differs. The serial number is among them; the
+  // merge compares drives of one serial number only.
+  bool Differs(const CIntelSSDPhysicalDrive& other) const;
 
   // Takes over the values of a newly scanned copy of this drive, whose live
   // adapter is `adapter`: a size-changed event when the used size or the
@@ -107,6 +127,15 @@ class CIntelSSDPhysicalDrive : public PI::CObject {
   uint64_t m_Capacity = 0;
   uint64_t m_UsedSize = 0;
   uint64_t m_UsedPercent = 0;
+
+ private:
+  // Every drive member, once: what Copy takes over and Differs compares.
+  template <class Self>
+  static auto Members(Self& d) {
+    return std::tie(d.m_AdapterIndex, d.m_SerialNumber, d.m_Vendor, d.m_ModelNumber,
+                    d.m_DisplayName, d.m_Location, d.m_DevicePath, d.m_State, d.m_SectorSize,
+                    d.m_Temperature, d.m_PhysicalSize, d.m_Capacity, d.m_UsedSize, d.m_UsedPercent);
+  }
 };
 
 // The first object of `objects` with the serial number `serial`, or null.

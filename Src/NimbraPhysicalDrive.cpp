@@ -1,7 +1,8 @@
 // The physical-drive object: its 14 properties from drivePropertyTable, and
 // its operations, of which only the check of 50026 answers anything.
-#include <iterator>
+#include <cstring>
 
+#include "NimbraFormFactor.h"
 #include "NimbraImpl.h"
 #include "NimbraProperties.h"
 #include "NimbraTrace.h"
@@ -11,88 +12,71 @@ namespace NAMESPACE_Nimbra {
 
 namespace {
 
-// Table order is output order. attrA and attrB are 1, flagB 0 in every row.
-_PROPERTY_DESCRIPTION drivePropertyTable[] = {
-    {30007, 23285, 1, 1, -1, 2, 1, 1, 0},  // name
-    {30122, 23292, 1, 1, 4, 5, 1, 1, 0},      {30125, 23272, 1, 1, -1, 5, 1, 1, 0},
-    {30137, 1, 1, 1, 0, 2, 1, 1, 0},           // location
-    {30003, 23316, 1, 1, -1, 2, 1, 1, 0},      // manufacturer
-    {30063, 23295, 1, 1, -1, 2, 1, 1, 0},      // model
-    {30056, 23314, 1, 1, -1, 3, 1, 1, 0},      // drive type
-    {30059, 23291, 1, 1, -1, 5, 21002, 1, 0},  // physical size
-    {30060, 23269, 1, 1, -1, 5, 21002, 1, 0},  // capacity
-    {30017, 23309, 1, 1, -1, 3, 1, 1, 0},      // status
-    {30461, 23278, 1, 1, -1, 5, 21002, 1, 0},  // used size
-    {30462, 23277, 1, 1, -1, 5, 21010, 1, 0},  // used percent
-    {30460, 23266, 1, 1, -1, 5, 21024, 1, 0},  // sector size
-    {30069, 23311, 1, 1, -1, 8, 21000, 0, 0},  // temperature
-};
-
 const _OPERATION_DESCRIPTION driveOperationDescriptor = {
     OP_DRIVE_ACTION, 2, 2, 1, 1, 0, -1, 3, 22025};
 
 constexpr uint32_t DRIVE_STATE_WARNING = 40180;
 
-bool FillDriveProperty(const CIntelSSDPhysicalDrive& d, PI::CProperty& p) {
-  switch (p.id) {
-    case 30007:
-      p.SetValue(d.m_DisplayName);
-      return true;
-    case 30122:
-    case 30125:
-      p.SetValue(0UL);
-      return true;
-    case 30137:
-      p.SetValue(d.m_Location);
-      return true;
-    case 30003:
-      p.SetValue(d.m_Vendor);
-      return true;
-    case 30063:
-      p.SetValue(d.m_ModelNumber);
-      return true;
-    case 30056: {
-      std::vector<int> types = {40200};
-      p.SetValue(40200, types);
-      return true;
-    }
-    case 30059:
-      p.SetValue(static_cast<unsigned long>(d.m_PhysicalSize));
-      return true;
-    case 30060:
-      p.SetValue(static_cast<unsigned long>(d.m_Capacity));
-      return true;
-    case 30017: {
-      std::vector<int> states = {40099, 40180, 40095};
-      p.SetValue(static_cast<int>(d.m_State), states);
-      p.severityId = d.m_State == HEALTH_FAILED         ? 24177
-                     : d.m_State == DRIVE_STATE_WARNING ? 24189
-                                                        : 24183;
-      return true;
-    }
-    case 30461:
-      p.SetValue(static_cast<unsigned long>(d.m_UsedSize));
-      return true;
-    case 30462:
-      p.SetValue(static_cast<unsigned long>(d.m_UsedPercent));
-      return true;
-    case 30460:
-      p.SetValue(
-          static_cast<unsigned long>(static_cast<long>(static_cast<int32_t>(d.m_SectorSize))));
-      return true;
-    case 30069:
-      // The tool's own reading: the scan added 14 for 2.5-inch drives; add-in
-      // cards report their temperature on the adapter.
-      if (d.m_Temperature == -1.0f || d.m_DisplayName.compare(0, 12, "Torvik 2.5in") != 0) {
-        return false;
-      }
-      p.SetValue(d.m_Temperature - 14.0f);
-      p.floatMarker = 8;
-      return true;
-    default:
-      return false;
-  }
+using D = CIntelSSDPhysicalDrive;
+
+bool Zero(const D&, PI::CProperty& p) {
+  p.SetValue(0UL);
+  return true;
 }
+
+bool DriveType(const D&, PI::CProperty& p) {
+  std::vector<int> types = {40200};
+  p.SetValue(40200, types);
+  return true;
+}
+
+bool Status(const D& d, PI::CProperty& p) {
+  std::vector<int> states = {DRIVE_STATE_OK, DRIVE_STATE_WARNING, HEALTH_FAILED};
+  p.SetValue(static_cast<int>(d.m_State), states);
+  p.severityId = d.m_State == HEALTH_FAILED         ? 24177
+                 : d.m_State == DRIVE_STATE_WARNING ? 24189
+                                                    : 24183;
+  return true;
+}
+
+bool SectorSize(const D& d, PI::CProperty& p) {
+  p.SetValue(static_cast<unsigned long>(static_cast<long>(static_cast<int32_t>(d.m_SectorSize))));
+  return true;
+}
+
+// The tool's own reading: the scan added the 2.5-inch drives' margin; add-in
+// cards report their temperature on the adapter. A drive belongs to the
+// 2.5-inch family by its display name, which the scan took from that
+// family's name table.
+bool Temperature(const D& d, PI::CProperty& p) {
+  const FormFactorTraits& family = Traits(FormFactor::kTwoAndAHalfInch);
+  if (d.m_Temperature == -1.0f ||
+      d.m_DisplayName.compare(0, std::strlen(family.namePrefix), family.namePrefix) != 0) {
+    return false;
+  }
+  p.SetValue(d.m_Temperature - static_cast<float>(family.temperatureMargin));
+  p.floatMarker = 8;
+  return true;
+}
+
+// Table order is output order; the descriptor's words as in the adapter's
+// table (attrA and attrB are 1, flagB 0 in every row), then the rule.
+PropertyRow<D> drivePropertyTable[] = {
+    {{PROP_NAME, 23285, 1, 1, -1, 2, 1, 1, 0}, Text<&D::m_DisplayName>},
+    {{PROP_DRIVE_30122, 23292, 1, 1, 4, 5, 1, 1, 0}, Zero},
+    {{PROP_DRIVE_30125, 23272, 1, 1, -1, 5, 1, 1, 0}, Zero},
+    {{PROP_LOCATION, 1, 1, 1, 0, 2, 1, 1, 0}, Text<&D::m_Location>},
+    {{PROP_MANUFACTURER, 23316, 1, 1, -1, 2, 1, 1, 0}, Text<&D::m_Vendor>},
+    {{PROP_MODEL, 23295, 1, 1, -1, 2, 1, 1, 0}, Text<&D::m_ModelNumber>},
+    {{PROP_DRIVE_TYPE, 23314, 1, 1, -1, 3, 1, 1, 0}, DriveType},
+    {{PROP_PHYSICAL_SIZE, 23291, 1, 1, -1, 5, 21002, 1, 0}, Number<&D::m_PhysicalSize>},
+    {{PROP_CAPACITY, 23269, 1, 1, -1, 5, 21002, 1, 0}, Number<&D::m_Capacity>},
+    {{PROP_STATUS, 23309, 1, 1, -1, 3, 1, 1, 0}, Status},
+    {{PROP_USED_SIZE, 23278, 1, 1, -1, 5, 21002, 1, 0}, Number<&D::m_UsedSize>},
+    {{PROP_USED_PERCENT, 23277, 1, 1, -1, 5, 21010, 1, 0}, Number<&D::m_UsedPercent>},
+    {{PROP_SECTOR_SIZE, 23266, 1, 1, -1, 5, 21024, 1, 0}, SectorSize},
+    {{PROP_DRIVE_TEMPERATURE, 23311, 1, 1, -1, 8, 21000, 0, 0}, Temperature},
+};
 
 }  // namespace
 
@@ -100,14 +84,7 @@ uint32_t IPLUGINAPI_IMPL::GetPhysicalDriveProperties(CIntelSSDPhysicalDrive& dri
                                                      std::vector<PI::CProperty>& out,
                                                      PI::_PROPERTY_ID which) {
   NIMBRA_TRACE(2, kUnitDrive, "ENTER GetPhysicalDriveProperties ()");
-  out.clear();
-  out.reserve(std::size(drivePropertyTable));  // one allocation, not a chain of regrowths
-  for (const _PROPERTY_DESCRIPTION& row : drivePropertyTable) {
-    if (!Selected(which, row.id)) continue;
-    PI::CProperty p;
-    GenerateCProperty(row, p);
-    if (FillDriveProperty(drive, p)) out.push_back(std::move(p));
-  }
+  FillProperties(drivePropertyTable, drive, which, out);
   return 0;
 }
 

@@ -22,9 +22,9 @@ namespace NAMESPACE_Nimbra {
 
 namespace {
 
-constexpr uint32_t kDefaultPollInterval = 30;
-constexpr uint32_t kMinPollInterval = 2;
-constexpr uint32_t kMaxPollInterval = 255;
+constexpr uint32_t kDefaultPollInterval = IPLUGINAPI_IMPL::kDefaultPollInterval;
+constexpr uint32_t kMinPollInterval = IPLUGINAPI_IMPL::kMinPollInterval;
+constexpr uint32_t kMaxPollInterval = IPLUGINAPI_IMPL::kMaxPollInterval;
 constexpr unsigned kDeInitializeGraceMs = 24999;
 
 void PrintAdapterCount(unsigned long count) {

@@ -11,54 +11,70 @@ namespace NAMESPACE_Nimbra {
 
 namespace {
 
-constexpr int32_t PROP_LOCATION = 30137;
-constexpr int32_t PROP_NAME = 30007;
-constexpr int32_t PROP_PLUGIN_VERSION = 30099;
-constexpr int32_t PROP_MANUFACTURER = 30003;
-constexpr int32_t PROP_TOOL_VERSION = 30004;
-constexpr int32_t PROP_POLL_INTERVAL = 30005;
-constexpr int kMinPollInterval = 2;
-constexpr int kMaxPollInterval = 255;
+constexpr int kMinInterval = static_cast<int>(IPLUGINAPI_IMPL::kMinPollInterval);
+constexpr int kMaxInterval = static_cast<int>(IPLUGINAPI_IMPL::kMaxPollInterval);
 
 constexpr _OPERATION_DESCRIPTION pluginOperationDescriptor = {
     OP_GET_EVENTS, 6, 1, 1, 1, 0, 0, 1, 1};
 
-PI::CProperty Text(int32_t id, int32_t textId, const std::string& value) {
-  PI::CProperty p(static_cast<PI::_PROPERTY_ID>(id), false);
-  p.SetValue(value);
-  p.textId = textId;
-  return p;
-}
+// A row of the plug-in object's properties, in output order: the property is
+// constructed with its id and writable flag, the rule stores the value and
+// sets the other words (false omits the property), then the label's text id
+// is set when the row has one.
+struct PluginPropertyRow {
+  int32_t id;
+  bool writable;
+  int32_t textId;  // 0: none
+  bool (*fill)(const IPLUGINAPI_IMPL& api, PI::CProperty& p);
+};
+
+const PluginPropertyRow kPluginProperties[] = {
+    {PROP_LOCATION, false, 0,
+     [](const IPLUGINAPI_IMPL&, PI::CProperty& p) {
+       p.SetValue((boost::format("Plugin:ID=%d") % kModuleNumber).str());
+       p.attrC = 0;
+       return true;
+     }},
+    {PROP_NAME, false, 23319,
+     [](const IPLUGINAPI_IMPL&, PI::CProperty& p) {
+       p.SetValue(std::string("Nimbra-Plugin"));
+       return true;
+     }},
+    {PROP_PLUGIN_VERSION, false, 23324,
+     [](const IPLUGINAPI_IMPL&, PI::CProperty& p) {
+       p.SetValue(std::string("6.3.6"));
+       return true;
+     }},
+    {PROP_MANUFACTURER, false, 23323,
+     [](const IPLUGINAPI_IMPL&, PI::CProperty& p) {
+       p.SetValue(std::string("Intel, Inc."));
+       return true;
+     }},
+    {PROP_TOOL_VERSION, false, 23324,
+     [](const IPLUGINAPI_IMPL& api, PI::CProperty& p) {
+       p.SetValue(api.m_ToolVersion);
+       p.secondaryId = PROP_PLUGIN_VERSION;
+       return !api.m_ToolVersion.empty();
+     }},
+    {PROP_POLL_INTERVAL, true, 23320,
+     [](const IPLUGINAPI_IMPL& api, PI::CProperty& p) {
+       p.SetValue(static_cast<int>(api.m_PollInterval.load()), kMinInterval, kMaxInterval, 1u);
+       p.unit = PI::UNIT_SECONDS;
+       return true;
+     }},
+};
 
 }  // namespace
 
 uint32_t IPLUGINAPI_IMPL::GetPluginProperties(CIntelSSDPlugin&, std::vector<PI::CProperty>& out,
                                               PI::_PROPERTY_ID which) {
   out.clear();
-  if (Selected(which, PROP_LOCATION)) {
-    PI::CProperty p(static_cast<PI::_PROPERTY_ID>(PROP_LOCATION), false);
-    p.SetValue((boost::format("Plugin:ID=%d") % kModuleNumber).str());
-    p.attrC = 0;
-    out.push_back(p);
-  }
-  if (Selected(which, PROP_NAME)) out.push_back(Text(PROP_NAME, 23319, "Nimbra-Plugin"));
-  if (Selected(which, PROP_PLUGIN_VERSION)) {
-    out.push_back(Text(PROP_PLUGIN_VERSION, 23324, "6.3.6"));
-  }
-  if (Selected(which, PROP_MANUFACTURER)) {
-    out.push_back(Text(PROP_MANUFACTURER, 23323, "Intel, Inc."));
-  }
-  if (Selected(which, PROP_TOOL_VERSION) && !m_ToolVersion.empty()) {
-    PI::CProperty p = Text(PROP_TOOL_VERSION, 23324, m_ToolVersion);
-    p.secondaryId = PROP_PLUGIN_VERSION;
-    out.push_back(p);
-  }
-  if (Selected(which, PROP_POLL_INTERVAL)) {
-    PI::CProperty p(static_cast<PI::_PROPERTY_ID>(PROP_POLL_INTERVAL), true);
-    p.SetValue(static_cast<int>(m_PollInterval.load()), 2, 255, 1u);
-    p.textId = 23320;
-    p.unit = PI::UNIT_SECONDS;
-    out.push_back(p);
+  for (const PluginPropertyRow& row : kPluginProperties) {
+    if (!Selected(which, row.id)) continue;
+    PI::CProperty p(static_cast<PI::_PROPERTY_ID>(row.id), row.writable);
+    if (!row.fill(*this, p)) continue;
+    if (row.textId != 0) p.textId = row.textId;
+    out.push_back(std::move(p));
   }
   return 0;
 }
@@ -74,8 +90,8 @@ uint32_t IPLUGINAPI_IMPL::SetPluginProperty(CIntelSSDPlugin& plugin, PI::CProper
   if (value > max) value = max;
   // Limits the host made up cannot take the worker outside 2..255 s (0 would
   // spin it, a negative value would wrap to decades).
-  if (value < kMinPollInterval) value = kMinPollInterval;
-  if (value > kMaxPollInterval) value = kMaxPollInterval;
+  if (value < kMinInterval) value = kMinInterval;
+  if (value > kMaxInterval) value = kMaxInterval;
   ++plugin.m_ChangeCount;
   m_PollInterval = static_cast<uint32_t>(value);
   const long written = m_ConfigFile.WriteKeyValue(

@@ -42,9 +42,10 @@ bool IPLUGINAPI_IMPL::ScanRecords(std::vector<CCmdEmuAdapter>& records, uint64_t
       return false;
     }
     CCmdEmuAdapter& r = records[i];
+    const bool addInCard = CmdEmu::IsAddInCard(r.m_ModelNumber);
     if (!firstScan) {
       // On failure the record keeps the health values it already has.
-      GetLogPageInformation(r.m_Index, r.m_Getlog, CmdEmu::IsAddInCard(r.m_ModelNumber));
+      GetLogPageInformation(r.m_Index, r.m_Getlog, addInCard);
     }
     CIntelSSDAdapter a;
     CIntelSSDPhysicalDrive d;
@@ -95,7 +96,6 @@ bool IPLUGINAPI_IMPL::ScanRecords(std::vector<CCmdEmuAdapter>& records, uint64_t
     a.m_ThrottleState = ScanRules::ThrottleState(log.m_ThermalThrottleStatus, log.m_ReadOnlyMode);
     a.m_ModelNumber = r.m_ModelNumber;
     a.m_ModelNumberCopy = r.m_ModelNumber;
-    const bool addInCard = CmdEmu::IsAddInCard(a.m_ModelNumber);
 
     ScanRules::AdapterDisplayName(location, addInCard, basis.adapterIDs, a.m_DisplayName);
 

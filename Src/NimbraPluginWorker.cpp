@@ -22,36 +22,6 @@ constexpr uint64_t kFullScanAgeMs = 300000;
 constexpr int kForceWorker = 1;
 constexpr int kPrivateEvent = 3;
 
-bool AdapterDiffers(const CIntelSSDAdapter& o, const CIntelSSDAdapter& n) {
-  return o.m_Index != n.m_Index || o.m_SerialNumber != n.m_SerialNumber ||
-         o.m_Vendor != n.m_Vendor || o.m_ModelNumber != n.m_ModelNumber ||
-         o.m_DisplayName != n.m_DisplayName || o.m_Location != n.m_Location ||
-         o.m_DriverName != n.m_DriverName || o.m_DriverVersion != n.m_DriverVersion ||
-         o.m_Firmware != n.m_Firmware || o.m_Bootloader != n.m_Bootloader ||
-         o.m_DevicePath != n.m_DevicePath || o.m_PciSegment != n.m_PciSegment ||
-         o.m_PciBus != n.m_PciBus || o.m_PciDevice != n.m_PciDevice ||
-         o.m_PciFunction != n.m_PciFunction || o.m_Temperature != n.m_Temperature ||
-         o.m_HealthState != n.m_HealthState || o.m_HealthReasons != n.m_HealthReasons ||
-         o.m_ScanFlag != n.m_ScanFlag || o.m_CriticalWarnings != n.m_CriticalWarnings ||
-         o.m_ThermalThrottleStatus != n.m_ThermalThrottleStatus ||
-         o.m_WearLevelingCount != n.m_WearLevelingCount || o.m_ThrottleState != n.m_ThrottleState ||
-         o.m_DataUnitsRead != n.m_DataUnitsRead || o.m_DataUnitsWritten != n.m_DataUnitsWritten ||
-         o.m_PowerOnHours != n.m_PowerOnHours || o.m_ReserveSpace != n.m_ReserveSpace ||
-         o.m_RatedEndurance != n.m_RatedEndurance || o.m_SpareState != n.m_SpareState ||
-         o.m_WarningThreshold != n.m_WarningThreshold || o.m_MediaErrors != n.m_MediaErrors ||
-         o.m_ModelNumberCopy != n.m_ModelNumberCopy;
-}
-
-bool DriveDiffers(const CIntelSSDPhysicalDrive& o, const CIntelSSDPhysicalDrive& n) {
-  return o.m_AdapterIndex != n.m_AdapterIndex || o.m_Vendor != n.m_Vendor ||
-         o.m_ModelNumber != n.m_ModelNumber || o.m_DisplayName != n.m_DisplayName ||
-         o.m_Location != n.m_Location || o.m_DevicePath != n.m_DevicePath ||
-         o.m_PhysicalSize != n.m_PhysicalSize || o.m_Capacity != n.m_Capacity ||
-         o.m_SectorSize != n.m_SectorSize || o.m_UsedSize != n.m_UsedSize ||
-         o.m_UsedPercent != n.m_UsedPercent || o.m_State != n.m_State ||
-         o.m_Temperature != n.m_Temperature;
-}
-
 template <class T>
 bool Contains(const std::vector<T>& values, const T& value) {
   return std::find(values.begin(), values.end(), value) != values.end();
@@ -71,7 +41,7 @@ uint32_t IPLUGINAPI_IMPL::UpdateSystem(std::vector<CIntelSSDAdapter>& adapters,
   for (size_t i = 0; i < m_Adapters.size();) {
     CIntelSSDAdapter& live = m_Adapters[i];
     if (const CIntelSSDAdapter* scanned = scannedAdapters.Find(adapters, live.m_SerialNumber)) {
-      if (AdapterDiffers(live, *scanned)) {
+      if (live.Differs(*scanned)) {
         live.Update(*scanned, events);
         ret = 0;
       }
@@ -100,7 +70,7 @@ uint32_t IPLUGINAPI_IMPL::UpdateSystem(std::vector<CIntelSSDAdapter>& adapters,
   for (size_t i = 0; i < m_PhysicalDrives.size();) {
     CIntelSSDPhysicalDrive& live = m_PhysicalDrives[i];
     if (const CIntelSSDPhysicalDrive* scanned = scannedDrives.Find(drives, live.m_SerialNumber)) {
-      if (DriveDiffers(live, *scanned)) {
+      if (live.Differs(*scanned)) {
         // Every scan yields adapter and drive in pairs of one serial number,
         // so the live adapter exists after the adapter pass.
         if (const CIntelSSDAdapter* adapter = liveAdapters.Find(m_Adapters, live.m_SerialNumber)) {

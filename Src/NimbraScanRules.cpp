@@ -3,6 +3,7 @@
 #include <string>
 
 #include "NimbraCodes.h"
+#include "NimbraFormFactor.h"
 
 namespace NAMESPACE_Nimbra {
 namespace ScanRules {
@@ -13,7 +14,7 @@ bool AdapterDisplayName(const PciLocation& location, bool addInCard,
     if (id.m_Segment == location.segment && id.m_Bus == location.bus &&
         id.m_Device == location.device && id.m_Function == location.function &&
         id.m_HostNumber != PI::CAdapterID::kUnassigned) {
-      name = (addInCard ? "Torvik P3700 (" : "Torvik 2.5in (") +
+      name = std::string(TraitsOf(addInCard).namePrefix) + " (" +
              std::to_string(static_cast<int>(id.m_HostNumber)) + ")";
       return true;
     }
@@ -104,11 +105,18 @@ DriveSizes ComputeSizes(const CCmdEmuAdapter& r) {
 }
 
 CapacityClass Classify(uint64_t capacityMiB, bool addInCard) {
+  struct Row {
+    uint64_t maxGiB;
+    const char* size;
+    uint64_t ratedEnduranceTB;
+  };
+  static constexpr Row kRows[] = {
+      {499, "400GB", 7300}, {899, "800GB", 14600}, {1699, "1.6TB", 29200}, {~0ULL, "2TB", 36500}};
   const uint64_t gib = capacityMiB >> 10;
-  if (gib <= 499) return {addInCard ? "Torvik P3700 400GB (0)" : "Torvik 2.5in 400GB (0)", 7300};
-  if (gib <= 899) return {addInCard ? "Torvik P3700 800GB (0)" : "Torvik 2.5in 800GB (0)", 14600};
-  if (gib <= 1699) return {addInCard ? "Torvik P3700 1.6TB (0)" : "Torvik 2.5in 1.6TB (0)", 29200};
-  return {addInCard ? "Torvik P3700 2TB (0)" : "Torvik 2.5in 2TB (0)", 36500};
+  const Row* row = kRows;
+  while (gib > row->maxGiB) ++row;
+  return {std::string(TraitsOf(addInCard).namePrefix) + " " + row->size + " (0)",
+          row->ratedEnduranceTB};
 }
 
 }  // namespace ScanRules

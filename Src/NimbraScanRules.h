@@ -71,7 +71,7 @@ struct DriveSizes {
 DriveSizes ComputeSizes(const CCmdEmuAdapter& record);
 
 struct CapacityClass {
-  const char* driveName;
+  std::string driveName;
   uint64_t ratedEnduranceTB;
 };
 

@@ -162,7 +162,10 @@ void BM_Pcre2Jit_Inventory(benchmark::State& state) {
   // The header is searched first, as the plug-in does, then the key lines.
   std::vector<Pcre2Pattern> patterns;
   patterns.emplace_back(P::kInventoryHeader, false, false);
-  for (const char* p : P::kInventory) patterns.emplace_back(p, false, true);
+  for (const auto& key : P::kInventory) {
+    const char* p = key.pattern;
+    patterns.emplace_back(p, false, true);
+  }
   std::string value;
   size_t values = 0;
   for (auto _ : state) {
@@ -179,7 +182,10 @@ BENCHMARK(BM_Pcre2Jit_Inventory)->ArgName("drives")->Arg(1)->Arg(16)->Arg(64)->A
 void BM_Pcre2Jit_HealthPages(benchmark::State& state) {
   const HealthPages pages = ToolHealthPages();
   std::vector<Pcre2Pattern> page2;
-  for (const char* p : P::kPage2) page2.emplace_back(p, true, true);
+  for (const auto& key : P::kPage2) {
+    const char* p = key.pattern;
+    page2.emplace_back(p, true, true);
+  }
   std::vector<Pcre2Pattern> page197;
   page197.emplace_back(P::kPage197, true, true);
   const Pcre2Pattern throttle(P::kPage202Throttle, true, false);

@@ -51,13 +51,19 @@ using nimbra_bench::ForPeers;
 
 std::vector<PatternDef> InventoryPatterns() {
   std::vector<PatternDef> defs{{P::kInventoryHeader, false, false}};
-  for (const char* p : P::kInventory) defs.push_back({p, false, true});
+  for (const auto& key : P::kInventory) {
+    const char* p = key.pattern;
+    defs.push_back({p, false, true});
+  }
   return defs;
 }
 
 std::vector<PatternDef> Page2Patterns() {
   std::vector<PatternDef> defs;
-  for (const char* p : P::kPage2) defs.push_back({p, true, true});
+  for (const auto& key : P::kPage2) {
+    const char* p = key.pattern;
+    defs.push_back({p, true, true});
+  }
   return defs;
 }
 
@@ -478,16 +484,17 @@ int main(int argc, char** argv) {
   RegisterAll<BoostRegex>();
 #endif
   RegisterAll<StdRegex>();
-  benchmark::RegisterBenchmark("Single/ours_rejected_pattern", OursSingle, P::kInventory[0], 0,
-                               "SerialNumber: PHFT620400000400BGN");
-  benchmark::RegisterBenchmark("Single/ours_rejected_same_first_char", OursSingle, P::kInventory[3],
-                               0, "ControllerManufacturer: Intel Corporation");
-  benchmark::RegisterBenchmark("Single/ours_matched_index", OursSingle, P::kInventory[0], 0,
+  benchmark::RegisterBenchmark("Single/ours_rejected_pattern", OursSingle, P::kInventory[0].pattern,
+                               0, "SerialNumber: PHFT620400000400BGN");
+  benchmark::RegisterBenchmark("Single/ours_rejected_same_first_char", OursSingle,
+                               P::kInventory[3].pattern, 0,
+                               "ControllerManufacturer: Intel Corporation");
+  benchmark::RegisterBenchmark("Single/ours_matched_index", OursSingle, P::kInventory[0].pattern, 0,
                                "Index: 12");
-  benchmark::RegisterBenchmark("Single/ours_matched_temp_threshold", OursSingle, P::kInventory[25],
-                               0, "TempThreshold: 85 degree C");
-  benchmark::RegisterBenchmark("Single/ours_matched_page2_folded", OursSingle, P::kPage2[8], 8,
-                               "Percentage Used: 2");
+  benchmark::RegisterBenchmark("Single/ours_matched_temp_threshold", OursSingle,
+                               P::kInventory[25].pattern, 0, "TempThreshold: 85 degree C");
+  benchmark::RegisterBenchmark("Single/ours_matched_page2_folded", OursSingle, P::kPage2[8].pattern,
+                               8, "Percentage Used: 2");
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -89,9 +89,14 @@ TEST(RegexCompile, GroupTablesAndFlagsAreKept) {
 
 TEST(RegexCompile, EveryToolPatternCompiles) {
   namespace P = NAMESPACE_Nimbra::Patterns;
-  for (const char* p : P::kInventory) EXPECT_EQ(basic_regex<char>(p).MaxGroup(), 1) << p;
-  for (const char* p : P::kPage2)
+  for (const auto& key : P::kInventory) {
+    const char* p = key.pattern;
+    EXPECT_EQ(basic_regex<char>(p).MaxGroup(), 1) << p;
+  }
+  for (const auto& key : P::kPage2) {
+    const char* p = key.pattern;
     EXPECT_EQ(basic_regex<char>(p, P::kFlagsIgnoreCase).MaxGroup(), 1) << p;
+  }
   EXPECT_EQ(basic_regex<char>(P::kInventoryHeader).MaxGroup(), 0);
   EXPECT_EQ(basic_regex<char>(P::kVersion).MaxGroup(), 1);
   EXPECT_EQ(basic_regex<char>(P::kPage197, 8).MaxGroup(), 1);

@@ -229,8 +229,14 @@ std::vector<std::string> Lines(const std::string& pattern, std::mt19937& rng) {
 TEST(RegexDiff, ToolPatternsAgreeWithPcre2) {
   namespace P = NAMESPACE_Nimbra::Patterns;
   std::vector<std::pair<std::string, int>> patterns;
-  for (const char* p : P::kInventory) patterns.emplace_back(p, P::kFlagsExact);
-  for (const char* p : P::kPage2) patterns.emplace_back(p, P::kFlagsIgnoreCase);
+  for (const auto& key : P::kInventory) {
+    const char* p = key.pattern;
+    patterns.emplace_back(p, P::kFlagsExact);
+  }
+  for (const auto& key : P::kPage2) {
+    const char* p = key.pattern;
+    patterns.emplace_back(p, P::kFlagsIgnoreCase);
+  }
   patterns.emplace_back(P::kInventoryHeader, 0);
   patterns.emplace_back(P::kVersion, 0);
   patterns.emplace_back(P::kPage197, P::kFlagsIgnoreCase);

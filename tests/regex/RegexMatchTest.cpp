@@ -279,21 +279,21 @@ TEST(RegexMatch, ToolPatternsReadTheirValues) {
     const char* value;  // null: no match
   };
   const Line lines[] = {
-      {P::kInventory[0], 0, "Index: 0", "0"},
-      {P::kInventory[1], 0, "Bootloader: 8B1B0131", "8B1B0131"},
-      {P::kInventory[2], 0, "ControllerDescription: NVMe Controller", "NVMe Controller"},
-      {P::kInventory[9], 0, "DriverMajorVersion: 1", "1"},
-      {P::kInventory[9], 0, "DriverMajorVersion: 1a", nullptr},
-      {P::kInventory[17], 0, "ModelNumber: INTEL SSDPEDMD400G4", "INTEL SSDPEDMD400G4"},
-      {P::kInventory[25], 0, "TempThreshold: 85 degree C", "85"},
-      {P::kInventory[25], 0, "TempThreshold: C", nullptr},
+      {P::kInventory[0].pattern, 0, "Index: 0", "0"},
+      {P::kInventory[1].pattern, 0, "Bootloader: 8B1B0131", "8B1B0131"},
+      {P::kInventory[2].pattern, 0, "ControllerDescription: NVMe Controller", "NVMe Controller"},
+      {P::kInventory[9].pattern, 0, "DriverMajorVersion: 1", "1"},
+      {P::kInventory[9].pattern, 0, "DriverMajorVersion: 1a", nullptr},
+      {P::kInventory[17].pattern, 0, "ModelNumber: INTEL SSDPEDMD400G4", "INTEL SSDPEDMD400G4"},
+      {P::kInventory[25].pattern, 0, "TempThreshold: 85 degree C", "85"},
+      {P::kInventory[25].pattern, 0, "TempThreshold: C", nullptr},
       {P::kVersion, 0, "Version: 3.0.2", "3.0.2"},
-      {P::kPage2[0], 8, "Critical Warnings: 0x00", "0x00"},
-      {P::kPage2[6], 8,
+      {P::kPage2[0].pattern, 8, "Critical Warnings: 0x00", "0x00"},
+      {P::kPage2[6].pattern, 8,
        "Available Spare Normalized percentage of the remaining spare capacity available: 100",
        "100"},
-      {P::kPage2[9], 8, "DATA UNITS READ: 0x1A2b", "0x1A2b"},
-      {P::kPage2[9], 8, "Data Units Read: 1A2b", nullptr},
+      {P::kPage2[9].pattern, 8, "DATA UNITS READ: 0x1A2b", "0x1A2b"},
+      {P::kPage2[9].pattern, 8, "Data Units Read: 1A2b", nullptr},
       {P::kPage197, 8, "Current Temperature: 31", "31"},
   };
   for (const Line& l : lines) {

@@ -16,8 +16,8 @@ using TLX::Regex::basic_regex;
 
 TEST(RegexThreads, SharedPatternsGiveTheSameResultsOnEveryThread) {
   namespace P = NAMESPACE_Nimbra::Patterns;
-  const basic_regex<char> index(P::kInventory[0]);
-  const basic_regex<char> temp(P::kInventory[25]);
+  const basic_regex<char> index(P::kInventory[0].pattern);
+  const basic_regex<char> temp(P::kInventory[25].pattern);
   const basic_regex<char> throttle(P::kPage202Throttle, P::kFlagsIgnoreCase);
   const basic_regex<char> backtracking("(a|ab)(c|bcd)(d*)");
   std::atomic<int> failures{0};

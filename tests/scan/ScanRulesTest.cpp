@@ -159,10 +159,10 @@ TEST(ScanRules, CapacityClassBorders) {
   };
   for (const Case& c : cases) {
     const CapacityClass k = Classify(c.gib << 10, c.addInCard);
-    EXPECT_STREQ(c.name, k.driveName) << c.gib;
+    EXPECT_EQ(c.name, k.driveName) << c.gib;
     EXPECT_EQ(c.endurance, k.ratedEnduranceTB) << c.gib;
   }
-  EXPECT_STREQ("Torvik P3700 400GB (0)", Classify((500 << 10) - 1, true).driveName)
+  EXPECT_EQ("Torvik P3700 400GB (0)", Classify((500 << 10) - 1, true).driveName)
       << "a MiB short of 500 GiB is still 499 GiB";
 }
 

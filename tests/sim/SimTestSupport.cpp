@@ -25,7 +25,10 @@ std::regex compile(const char* pattern, bool ignoreCase) {
 template <typename Table>
 std::vector<std::regex> compileAll(const Table& table, bool ignoreCase) {
   std::vector<std::regex> patterns;
-  for (const char* p : table) patterns.push_back(compile(p, ignoreCase));
+  for (const auto& key : table) {
+    const char* p = key.pattern;
+    patterns.push_back(compile(p, ignoreCase));
+  }
   return patterns;
 }
 
