@@ -68,7 +68,8 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   // The next object ID; safe from any thread (the worker's scan draws IDs
   // without m_DataLock).
   uint64_t NewID();
-  // Lock flags. REQUIRES: m_DataLock held (or no other user).
+  // Lock flags. REQUIRES: m_DataLock held (or no other user). LockObjects is
+  // part of the interface the host may use; nothing in the plug-in calls it.
   uint32_t LockObjects(int adapterIndex, int driveSelector);
   uint32_t UnlockObjects();
 
@@ -137,12 +138,19 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   uint32_t TakeInventory(std::vector<CCmdEmuAdapter>& records, uint64_t& count);
   uint32_t GetLogPage(uint32_t index, int page, std::vector<std::string>& lines);
   uint32_t GetLogPageInformation(uint32_t index, CCmdEmuGetlog& log, bool addInCard);
+  // The maintenance commands (format, erase, one setting): kept as the
+  // plug-in's interface to the tool although no operation offers them yet.
   uint32_t CmdEmu_format(uint32_t index, int32_t lbaFormat);
   uint32_t CmdEmu_delete(uint32_t index);
   uint32_t CmdEmu_set(uint32_t index, const std::string& name, int32_t kind, int32_t value);
 
   // State, in declaration order. m_InterfaceVersion, m_HostNotify and
-  // m_ModuleTag live in IPLUGINAPI, where the host reads them.
+  // m_ModuleTag live in IPLUGINAPI, where the host reads them. The plug-in
+  // owns every member below. They are public so that tests, benchmarks and
+  // fuzz targets can set up and inspect a plug-in without a host: they
+  // touch them only before a worker runs, or under the lock the member's
+  // comment names. The knobs m_HealthReadPauseMs, m_StopSettleMs and
+  // m_StopPollMs are theirs to shorten; the host never sets them.
   TLX::Threading::Native_OS::CFastMutex m_DataLock;
   TLX::Threading::Native_OS::CFastMutex m_EventsLock;
   TLX::Threading::CEvent m_ForceWorker;
@@ -153,10 +161,9 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   std::vector<CIntelSSDAdapter> m_Adapters;              // guarded by m_DataLock
   std::vector<CIntelSSDPhysicalDrive> m_PhysicalDrives;  // guarded by m_DataLock
   std::vector<CCmdEmuAdapter> m_CmdEmuAdapters;          // guarded by m_DataLock
-  std::vector<PI::CETR> m_ETRs;
-  std::vector<PI::CAdapterID> m_AdapterIDs;  // guarded by m_DataLock
-  std::vector<PI::CEvent> m_Events;          // guarded by m_EventsLock
-  uint64_t m_AdapterCount = 0;               // guarded by m_DataLock
+  std::vector<PI::CAdapterID> m_AdapterIDs;              // guarded by m_DataLock
+  std::vector<PI::CEvent> m_Events;                      // guarded by m_EventsLock
+  uint64_t m_AdapterCount = 0;                           // guarded by m_DataLock
   // Counts the installations of m_CmdEmuAdapters, so that the worker can tell
   // whether records it copied are still the current ones. Guarded by m_DataLock.
   uint64_t m_InventoryGeneration = 0;

@@ -12,9 +12,6 @@ namespace NAMESPACE_Nimbra {
 
 namespace {
 
-const _OPERATION_DESCRIPTION driveOperationDescriptor = {
-    OP_DRIVE_ACTION, 2, 2, 1, 1, 0, -1, 3, 22025};
-
 constexpr uint32_t DRIVE_STATE_WARNING = 40180;
 
 using D = CIntelSSDPhysicalDrive;
@@ -94,10 +91,9 @@ uint32_t IPLUGINAPI_IMPL::SetPhysicalDriveProperty(CIntelSSDPhysicalDrive&, PI::
 
 uint32_t IPLUGINAPI_IMPL::GetPhysicalDriveOperations(CIntelSSDPhysicalDrive&,
                                                      std::vector<PI::COperation>& out) {
+  // The drive action (50026) is answered by the check but never offered, so
+  // the list stays empty.
   out.clear();
-  // The drive action is answered by the check but never offered.
-  const PI::COperation action = GenerateCOperation(driveOperationDescriptor);
-  if (action.id != OP_DRIVE_ACTION) out.push_back(action);
   return 0;
 }
 

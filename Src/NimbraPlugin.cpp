@@ -83,7 +83,7 @@ IPLUGINAPI_IMPL::IPLUGINAPI_IMPL() {
     return;
   }
   const boost::optional<uint32_t> number = PollIntervalNumber(text);
-  m_PollInterval = Clamped(number.value_or(kDefaultPollInterval));
+  m_PollInterval = PollIntervalFromText(text);
   if (!number) {
     NIMBRA_TRACE(2, kUnitPlugin, "PollInterval '%s' in %s is not a number: %d s", text, path,
                  m_PollInterval.load());
