@@ -6,7 +6,7 @@ SECONDS ?= 600
 FUZZ_SECONDS ?= 20
 DEPS    := scripts/install-deps.sh
 
-.PHONY: all build deps test test-tsan demo bench fuzz soak tidy clean format
+.PHONY: all build deps test test-tsan thread-safety demo bench fuzz soak tidy clean format
 
 all: build
 
@@ -26,6 +26,12 @@ test-tsan: deps
 	cmake --preset tsan >/dev/null
 	cmake --build --preset tsan -j $(JOBS) --target threaded_tests
 	ctest --preset tsan -j $(JOBS)
+
+# The plug-in built with clang, whose -Wthread-safety checks every member
+# guarded by a lock (a touch without the lock fails the build).
+thread-safety: deps
+	cmake --preset clang-release >/dev/null
+	cmake --build --preset clang-release -j $(JOBS) --target Nimbra
 
 # The harness, the plug-in and the simulator only; then the built-in fleet.
 demo: deps

@@ -31,6 +31,7 @@
 #include "TLX/Event.h"
 #include "TLX/Mutex.h"
 #include "TLX/Thread.h"
+#include "TLX/ThreadAnnotations.h"
 
 namespace NAMESPACE_Nimbra {
 
@@ -70,17 +71,20 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   uint64_t NewID();
   // Lock flags. REQUIRES: m_DataLock held (or no other user). LockObjects is
   // part of the interface the host may use; nothing in the plug-in calls it.
-  uint32_t LockObjects(int adapterIndex, int driveSelector);
-  uint32_t UnlockObjects();
+  uint32_t LockObjects(int adapterIndex, int driveSelector) TLX_REQUIRES(m_DataLock);
+  uint32_t UnlockObjects() TLX_REQUIRES(m_DataLock);
 
   // Plug-in object handlers.
   uint32_t GetPluginProperties(CIntelSSDPlugin& plugin, std::vector<PI::CProperty>& out,
-                               PI::_PROPERTY_ID which);
-  uint32_t SetPluginProperty(CIntelSSDPlugin& plugin, PI::CProperty& property);
+                               PI::_PROPERTY_ID which) TLX_REQUIRES(m_DataLock);
+  uint32_t SetPluginProperty(CIntelSSDPlugin& plugin, PI::CProperty& property)
+      TLX_REQUIRES(m_DataLock);
   uint32_t GetPluginOperations(CIntelSSDPlugin& plugin, std::vector<PI::COperation>& out);
   uint32_t CheckPluginOperation(CIntelSSDPlugin& plugin, PI::COperation& operation);
-  uint32_t ExecutePluginOperation(CIntelSSDPlugin& plugin, PI::COperation& operation);
-  uint32_t GetEvents(CIntelSSDPlugin& plugin, PI::COperation& operation);
+  uint32_t ExecutePluginOperation(CIntelSSDPlugin& plugin, PI::COperation& operation)
+      TLX_REQUIRES(m_DataLock);
+  // Takes m_EventsLock (after the caller's m_DataLock).
+  uint32_t GetEvents(CIntelSSDPlugin& plugin, PI::COperation& operation) TLX_REQUIRES(m_DataLock);
 
   // Adapter handlers.
   uint32_t GetAdapterProperties(CIntelSSDAdapter& adapter, std::vector<PI::CProperty>& out,
@@ -101,15 +105,16 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
 
   // Discovery and monitoring. REQUIRES: m_DataLock held (Initialize: sole user).
   uint32_t ScanSystem(std::vector<CIntelSSDAdapter>& adapters,
-                      std::vector<CIntelSSDPhysicalDrive>& drives, bool firstScan);
-  // REQUIRES: m_DataLock and m_EventsLock held.
+                      std::vector<CIntelSSDPhysicalDrive>& drives, bool firstScan)
+      TLX_REQUIRES(m_DataLock);
   uint32_t UpdateSystem(std::vector<CIntelSSDAdapter>& adapters,
-                        std::vector<CIntelSSDPhysicalDrive>& drives);
+                        std::vector<CIntelSSDPhysicalDrive>& drives)
+      TLX_REQUIRES(m_DataLock, m_EventsLock);
   void Worker();
   // The worker's two kinds of cycle, public so that one cycle can be run
   // without the worker's timers. Both enter with m_DataLock held through
-  // `data` and leave with it released (also when a conversion error in the
-  // tool's output escapes them: the guards release what they hold).
+  // WorkerTakesData and leave with it released (a conversion error in the
+  // tool's output escapes them while the lock is not held).
   //
   // RefreshHealth copies the inventory records, then for each record reads
   // its health log without the lock and takes the lock to patch the adapter
@@ -125,14 +130,19 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   // be completed: the tool could not be run or printed nothing (20003), a
   // stop was requested, Initialize replaced the records meanwhile, or a lock
   // could not be taken. The next cycle then tries again.
-  bool RefreshHealth(TLX::Threading::Native_OS::CSyncGuard& data);
-  bool FullScan(TLX::Threading::Native_OS::CSyncGuard& data);
+  bool RefreshHealth() TLX_RELEASE(m_DataLock);
+  bool FullScan() TLX_RELEASE(m_DataLock);
+  // m_DataLock for the cycles, held through m_CycleData, with the worker's
+  // lock traces. Used by the one thread that runs the cycles (the worker, or
+  // a test or benchmark without one). WorkerTakesData returns true when taken.
+  bool WorkerTakesData() TLX_TRY_ACQUIRE(true, m_DataLock) TLX_NO_THREAD_SAFETY_ANALYSIS;
+  void WorkerReleasesData() TLX_RELEASE(m_DataLock) TLX_NO_THREAD_SAFETY_ANALYSIS;
 
   // Command emulation: runs the SSD tool and parses its text. No locking.
   uint32_t GetVersion(std::string& version);
   // The inventory into m_CmdEmuAdapters. REQUIRES: m_DataLock held or no
   // other user.
-  uint32_t GetAdapterCount(uint64_t& count);
+  uint32_t GetAdapterCount(uint64_t& count) TLX_REQUIRES(m_DataLock);
   // The same into `records` (emptied first), for callers that install the
   // result under m_DataLock themselves.
   uint32_t TakeInventory(std::vector<CCmdEmuAdapter>& records, uint64_t& count);
@@ -157,16 +167,16 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   TLX::Threading::CEvent m_StopRequest;
   TLX::Threading::CEvent m_PrivateEvent;
   std::string m_ToolPath;
-  CIntelSSDPlugin m_Plugin;                              // guarded by m_DataLock
-  std::vector<CIntelSSDAdapter> m_Adapters;              // guarded by m_DataLock
-  std::vector<CIntelSSDPhysicalDrive> m_PhysicalDrives;  // guarded by m_DataLock
-  std::vector<CCmdEmuAdapter> m_CmdEmuAdapters;          // guarded by m_DataLock
-  std::vector<PI::CAdapterID> m_AdapterIDs;              // guarded by m_DataLock
-  std::vector<PI::CEvent> m_Events;                      // guarded by m_EventsLock
-  uint64_t m_AdapterCount = 0;                           // guarded by m_DataLock
+  CIntelSSDPlugin m_Plugin TLX_GUARDED_BY(m_DataLock);
+  std::vector<CIntelSSDAdapter> m_Adapters TLX_GUARDED_BY(m_DataLock);
+  std::vector<CIntelSSDPhysicalDrive> m_PhysicalDrives TLX_GUARDED_BY(m_DataLock);
+  std::vector<CCmdEmuAdapter> m_CmdEmuAdapters TLX_GUARDED_BY(m_DataLock);
+  std::vector<PI::CAdapterID> m_AdapterIDs TLX_GUARDED_BY(m_DataLock);
+  std::vector<PI::CEvent> m_Events TLX_GUARDED_BY(m_EventsLock);
+  uint64_t m_AdapterCount TLX_GUARDED_BY(m_DataLock) = 0;
   // Counts the installations of m_CmdEmuAdapters, so that the worker can tell
-  // whether records it copied are still the current ones. Guarded by m_DataLock.
-  uint64_t m_InventoryGeneration = 0;
+  // whether records it copied are still the current ones.
+  uint64_t m_InventoryGeneration TLX_GUARDED_BY(m_DataLock) = 0;
   // The poll interval in seconds: set by host threads, read by the worker;
   // always within these bounds.
   static constexpr uint32_t kDefaultPollInterval = 30;
@@ -188,7 +198,9 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
   std::mutex m_WorkerLock;
   std::unique_ptr<TLX::Threading::CThread> m_WorkerThread;
   PI::CConfigFile m_ConfigFile;
-  std::string m_ToolVersion;  // guarded by m_DataLock once the worker runs
+  std::string m_ToolVersion TLX_GUARDED_BY(m_DataLock);
+  // The worker's hold of m_DataLock in its cycles (WorkerTakesData).
+  TLX::Threading::Native_OS::CSyncGuard m_CycleData;
 
  private:
   // Finds the object named by `objectId` (plug-in, then adapters, then
@@ -219,9 +231,11 @@ class IPLUGINAPI_IMPL : public IPLUGINAPI {
                    const ScanBasis& basis, std::vector<CIntelSSDAdapter>& adapters,
                    std::vector<CIntelSSDPhysicalDrive>& drives, bool firstScan,
                    TLX::Threading::CEvent* stop);
-  // Takes m_DataLock through `guard` with the worker's lock traces.
-  bool WorkerTakesData(TLX::Threading::Native_OS::CSyncGuard& guard);
-  void WorkerReleasesData(TLX::Threading::Native_OS::CSyncGuard& guard);
+  // Appends a cycle's events to m_Events, taking m_EventsLock once more (the
+  // caller holds it; the host mutex is re-entrant for its owner, which the
+  // compiler's checks do not model).
+  void AppendEvents(const std::vector<PI::CEvent>& events)
+      TLX_REQUIRES(m_EventsLock) TLX_NO_THREAD_SAFETY_ANALYSIS;
 };
 
 // The poll interval the ini text gives: a stream-converted unsigned number

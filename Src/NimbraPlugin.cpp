@@ -10,6 +10,7 @@
 
 #include "NimbraCmdEmuParse.h"
 #include "NimbraImpl.h"
+#include "NimbraLockScope.h"
 #include "NimbraScanRules.h"
 #include "NimbraTrace.h"
 #include "PI/Status.h"
@@ -168,11 +169,9 @@ uint32_t IPLUGINAPI_IMPL::Initialize(std::vector<PI::CAdapterID>& out) {
 
   // The tool's answers are read into locals and installed under m_DataLock,
   // where a running worker reads them.
-  TLX::Threading::Native_OS::CSyncGuard sg;
   uint64_t count = 0;
   {
-    TLX::Threading::Native_OS::CSyncGuard peek;
-    m_DataLock.Wait(&peek, TLX::Threading::kInfinite);
+    LockScope peek(m_DataLock);
     count = m_AdapterCount;
   }
   std::vector<CCmdEmuAdapter> records;
@@ -181,8 +180,7 @@ uint32_t IPLUGINAPI_IMPL::Initialize(std::vector<PI::CAdapterID>& out) {
   if (inventory != 0) {
     NIMBRA_TRACE(16, kUnitPlugin, "Initialize, CmdEmu_getAdapterCount called = %d", inventory);
     {
-      TLX::Threading::Native_OS::CSyncGuard install;
-      m_DataLock.Wait(&install, TLX::Threading::kInfinite);
+      LockScope install(m_DataLock);
       m_CmdEmuAdapters = std::move(records);
       m_AdapterCount = count;
       ++m_InventoryGeneration;
@@ -195,7 +193,7 @@ uint32_t IPLUGINAPI_IMPL::Initialize(std::vector<PI::CAdapterID>& out) {
   GetVersion(version);
 
   NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Wait (sg)");
-  m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
+  LockScope sg(m_DataLock);
   NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Wait (sg)");
   m_CmdEmuAdapters = std::move(records);
   m_AdapterCount = count;
@@ -238,8 +236,7 @@ uint32_t IPLUGINAPI_IMPL::SetAdapterIDs(const std::vector<PI::CAdapterID>& ids) 
   // A repeated call may race with a running worker, so the adapters and IDs
   // are touched under m_DataLock.
   {
-    TLX::Threading::Native_OS::CSyncGuard sg;
-    m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
+    LockScope sg(m_DataLock);
     m_AdapterIDs.insert(m_AdapterIDs.end(), ids.begin(), ids.end());
     for (CIntelSSDAdapter& adapter : m_Adapters) {
       const ScanRules::PciLocation location{adapter.m_PciSegment, adapter.m_PciBus,
@@ -286,12 +283,11 @@ uint32_t IPLUGINAPI_IMPL::DeInitialize() {
 
 uint32_t IPLUGINAPI_IMPL::GetTopology(std::vector<PI::CObject>& out) {
   NIMBRA_TRACE(2, kUnitPlugin, "ENTER GetTopology");
-  TLX::Threading::Native_OS::CSyncGuard sg;
   NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Wait (sg)");
-  const int rc = m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
+  LockScope sg(m_DataLock);
   NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Wait (sg)");
   out.clear();
-  if (rc != 1) return PI::ERR_GENERAL;  // not initialized: no lock, no objects yet
+  if (!sg.Taken()) return PI::ERR_GENERAL;  // not initialized: no lock, no objects yet
   out.reserve(m_Adapters.size() + m_PhysicalDrives.size() + 1);
 
   out.push_back(m_Plugin);

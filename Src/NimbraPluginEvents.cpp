@@ -1,6 +1,7 @@
 // Change detection and the event queue: Update of adapters and drives, the
 // events they raise, and GetEvents, which hands the queue to the host.
 #include "NimbraImpl.h"
+#include "NimbraLockScope.h"
 #include "NimbraTrace.h"
 #include "PI/Status.h"
 #include "TLXX/SystemTime.h"
@@ -83,10 +84,9 @@ uint32_t IPLUGINAPI_IMPL::GetEvents(CIntelSSDPlugin&, PI::COperation& operation)
   NIMBRA_TRACE(2, kUnitPlugin, "ENTER GetEvents()");
   operation.ClearEvents();
   NIMBRA_TRACE(8, kUnitPlugin, "Before m_EventsLock.Wait(INFINITE)");
-  TLX::Threading::Native_OS::CSyncGuard sg;
-  const int rc = m_EventsLock.Wait(&sg, TLX::Threading::kInfinite);
+  LockScope sg(m_EventsLock);
   NIMBRA_TRACE(8, kUnitPlugin, "After m_EventsLock.Wait(INFINITE)");
-  if (rc != 1) return 0;  // the queue stays for the next fetch
+  if (!sg.Taken()) return 0;  // the queue stays for the next fetch
   for (const PI::CEvent& e : m_Events) {
     NIMBRA_TRACE(4, kUnitPlugin, "GetEvents() found event %d", e.m_EventID);
     operation.AddEvent(e);

@@ -17,6 +17,13 @@ constexpr int kMaxInterval = static_cast<int>(IPLUGINAPI_IMPL::kMaxPollInterval)
 constexpr _OPERATION_DESCRIPTION pluginOperationDescriptor = {
     OP_GET_EVENTS, 6, 1, 1, 1, 0, 0, 1, 1};
 
+// What the plug-in object's properties show of the state, read under
+// m_DataLock.
+struct PluginValues {
+  const std::string& toolVersion;
+  uint32_t pollInterval;
+};
+
 // A row of the plug-in object's properties, in output order: the property is
 // constructed with its id and writable flag, the rule stores the value and
 // sets the other words (false omits the property), then the label's text id
@@ -25,40 +32,40 @@ struct PluginPropertyRow {
   int32_t id;
   bool writable;
   int32_t textId;  // 0: none
-  bool (*fill)(const IPLUGINAPI_IMPL& api, PI::CProperty& p);
+  bool (*fill)(const PluginValues& values, PI::CProperty& p);
 };
 
 const PluginPropertyRow kPluginProperties[] = {
     {PROP_LOCATION, false, 0,
-     [](const IPLUGINAPI_IMPL&, PI::CProperty& p) {
+     [](const PluginValues&, PI::CProperty& p) {
        p.SetValue((boost::format("Plugin:ID=%d") % kModuleNumber).str());
        p.attrC = 0;
        return true;
      }},
     {PROP_NAME, false, 23319,
-     [](const IPLUGINAPI_IMPL&, PI::CProperty& p) {
+     [](const PluginValues&, PI::CProperty& p) {
        p.SetValue(std::string("Nimbra-Plugin"));
        return true;
      }},
     {PROP_PLUGIN_VERSION, false, 23324,
-     [](const IPLUGINAPI_IMPL&, PI::CProperty& p) {
+     [](const PluginValues&, PI::CProperty& p) {
        p.SetValue(std::string("6.3.6"));
        return true;
      }},
     {PROP_MANUFACTURER, false, 23323,
-     [](const IPLUGINAPI_IMPL&, PI::CProperty& p) {
+     [](const PluginValues&, PI::CProperty& p) {
        p.SetValue(std::string("Intel, Inc."));
        return true;
      }},
     {PROP_TOOL_VERSION, false, 23324,
-     [](const IPLUGINAPI_IMPL& api, PI::CProperty& p) {
-       p.SetValue(api.m_ToolVersion);
+     [](const PluginValues& values, PI::CProperty& p) {
+       p.SetValue(values.toolVersion);
        p.secondaryId = PROP_PLUGIN_VERSION;
-       return !api.m_ToolVersion.empty();
+       return !values.toolVersion.empty();
      }},
     {PROP_POLL_INTERVAL, true, 23320,
-     [](const IPLUGINAPI_IMPL& api, PI::CProperty& p) {
-       p.SetValue(static_cast<int>(api.m_PollInterval.load()), kMinInterval, kMaxInterval, 1u);
+     [](const PluginValues& values, PI::CProperty& p) {
+       p.SetValue(static_cast<int>(values.pollInterval), kMinInterval, kMaxInterval, 1u);
        p.unit = PI::UNIT_SECONDS;
        return true;
      }},
@@ -69,10 +76,11 @@ const PluginPropertyRow kPluginProperties[] = {
 uint32_t IPLUGINAPI_IMPL::GetPluginProperties(CIntelSSDPlugin&, std::vector<PI::CProperty>& out,
                                               PI::_PROPERTY_ID which) {
   out.clear();
+  const PluginValues values{m_ToolVersion, m_PollInterval.load()};
   for (const PluginPropertyRow& row : kPluginProperties) {
     if (!Selected(which, row.id)) continue;
     PI::CProperty p(static_cast<PI::_PROPERTY_ID>(row.id), row.writable);
-    if (!row.fill(*this, p)) continue;
+    if (!row.fill(values, p)) continue;
     if (row.textId != 0) p.textId = row.textId;
     out.push_back(std::move(p));
   }

@@ -5,6 +5,7 @@
 
 #include "NimbraCmdEmuParse.h"
 #include "NimbraImpl.h"
+#include "NimbraLockScope.h"
 #include "NimbraScanRules.h"
 #include "NimbraTrace.h"
 #include "PI/Status.h"
@@ -113,47 +114,59 @@ uint32_t IPLUGINAPI_IMPL::UpdateSystem(std::vector<CIntelSSDAdapter>& adapters,
     ret = 0;
   }
 
-  if (!events.empty()) {
-    TLX::Threading::Native_OS::CSyncGuard sg;
-    NIMBRA_TRACE(8, kUnitPlugin, "Before m_EventsLock.Wait (sg)");
-    m_EventsLock.Wait(&sg, TLX::Threading::kInfinite);
-    NIMBRA_TRACE(8, kUnitPlugin, "After m_EventsLock.Wait (sg)");
-    m_Events.insert(m_Events.end(), events.begin(), events.end());
-  }
+  if (!events.empty()) AppendEvents(events);
   NIMBRA_TRACE(2, kUnitPlugin, "LEAVE UpdateSystem ret = %d", ret);
   return ret;
 }
 
-bool IPLUGINAPI_IMPL::WorkerTakesData(TLX::Threading::Native_OS::CSyncGuard& guard) {
+void IPLUGINAPI_IMPL::AppendEvents(const std::vector<PI::CEvent>& events) {
+  TLX::Threading::Native_OS::CSyncGuard sg;
+  NIMBRA_TRACE(8, kUnitPlugin, "Before m_EventsLock.Wait (sg)");
+  m_EventsLock.Wait(&sg, TLX::Threading::kInfinite);
+  NIMBRA_TRACE(8, kUnitPlugin, "After m_EventsLock.Wait (sg)");
+  m_Events.insert(m_Events.end(), events.begin(), events.end());
+}
+
+bool IPLUGINAPI_IMPL::WorkerTakesData() {
   NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Wait(INFINITE)");
-  const int locked = m_DataLock.Wait(&guard, TLX::Threading::kInfinite);
+  const int locked = m_DataLock.Wait(&m_CycleData, TLX::Threading::kInfinite);
   NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Wait(INFINITE)");
   return locked == 1;
 }
 
-void IPLUGINAPI_IMPL::WorkerReleasesData(TLX::Threading::Native_OS::CSyncGuard& guard) {
+void IPLUGINAPI_IMPL::WorkerReleasesData() {
   NIMBRA_TRACE(8, kUnitPlugin, "Before m_DataLock.Release ()");
-  guard.Release();
+  m_CycleData.Release();
   NIMBRA_TRACE(8, kUnitPlugin, "After m_DataLock.Release ()");
 }
 
 void IPLUGINAPI_IMPL::Worker() {
-  using TLX::Threading::Native_OS::CSyncGuard;
   NIMBRA_TRACE(2, kUnitPlugin, "ENTER Worker()");
+  // The cycles hold m_DataLock through m_CycleData; a cancellation of the
+  // thread in the middle of a tool run unwinds through here and lets go.
+  struct LetGo {
+    TLX::Threading::Native_OS::CSyncGuard& guard;
+    ~LetGo() { guard.Release(); }
+  } letGo{m_CycleData};
   TLX::Threading::CWaitInterval interval(kFirstWaitMs);
   TLX::Threading::CWaiter waiter;
   waiter << m_ForceWorker << m_StopRequest << m_PrivateEvent;
   uint64_t lastFullScan = TLXX::CSystemTime_Lx::Now();
   bool fullScanDue = true;
+  // A completed full scan resets the age; one that changed nothing because it
+  // could not complete is tried again at the next cycle.
+  auto scanned = [&](bool done) {
+    if (done) lastFullScan = TLXX::CSystemTime_Lx::Now();
+    fullScanDue = !done;
+  };
 
   for (;;) {
     const int result = waiter.Wait(interval.Remaining(), false);
     if (result == kPrivateEvent) {
       NIMBRA_TRACE(4, kUnitPlugin, "Worker() m_PrivateEvent event received");
       {
-        CSyncGuard sg;
-        m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
-        UnlockObjects();
+        LockScope sg(m_DataLock);
+        if (sg.Taken()) UnlockObjects();
       }
       m_HostNotify(this);
     } else {
@@ -168,22 +181,15 @@ void IPLUGINAPI_IMPL::Worker() {
         NIMBRA_TRACE(2, kUnitPlugin, "LEAVE Worker()");
         return;
       }
-      // Guards release the locks on every path out, a cancellation of the
-      // thread in the middle of a tool run included.
-      CSyncGuard data;
-      if (WorkerTakesData(data)) {
-        bool scan = fullScanDue;
-        // A refresh that found a changed warning word scans in the same
-        // cycle, unless a stop came meanwhile.
-        if (!scan) scan = RefreshHealth(data) && !m_StopRequest.IsSet() && WorkerTakesData(data);
-        if (scan) {
-          if (FullScan(data)) {
-            lastFullScan = TLXX::CSystemTime_Lx::Now();
-            fullScanDue = false;
-          } else {
-            fullScanDue = true;
-          }
-        }
+      // Each branch leaves m_DataLock released: RefreshHealth and FullScan
+      // let go of it themselves. A refresh that found a changed warning word
+      // takes it again and scans in the same cycle, unless a stop came.
+      if (!WorkerTakesData()) {
+      } else if (fullScanDue) {
+        scanned(FullScan());
+      } else if (!RefreshHealth() || m_StopRequest.IsSet()) {
+      } else if (WorkerTakesData()) {
+        scanned(FullScan());
       }
     }
     NIMBRA_TRACE(2, kUnitPlugin, "Worker() before restart interval");
@@ -192,7 +198,7 @@ void IPLUGINAPI_IMPL::Worker() {
   }
 }
 
-bool IPLUGINAPI_IMPL::RefreshHealth(TLX::Threading::Native_OS::CSyncGuard& data) {
+bool IPLUGINAPI_IMPL::RefreshHealth() {
   // What each health read needs, copied from the records under the lock.
   struct Read {
     uint32_t index;
@@ -205,7 +211,7 @@ bool IPLUGINAPI_IMPL::RefreshHealth(TLX::Threading::Native_OS::CSyncGuard& data)
     reads.push_back({r.m_Index, CmdEmu::IsAddInCard(r.m_ModelNumber), r.m_Getlog});
   }
   const uint64_t generation = m_InventoryGeneration;
-  WorkerReleasesData(data);
+  WorkerReleasesData();
 
   bool needRescan = false;
   for (size_t i = 0; i < reads.size(); ++i) {
@@ -213,10 +219,10 @@ bool IPLUGINAPI_IMPL::RefreshHealth(TLX::Threading::Native_OS::CSyncGuard& data)
     Read& read = reads[i];
     NIMBRA_TRACE(16, kUnitPlugin, "Worker GetLogPageInformation()");
     const uint32_t rc = GetLogPageInformation(read.index, read.log, read.addInCard);
-    if (!WorkerTakesData(data)) break;
+    if (!WorkerTakesData()) break;
     // Records replaced by Initialize meanwhile: what is left is stale.
     if (generation != m_InventoryGeneration) {
-      WorkerReleasesData(data);
+      WorkerReleasesData();
       break;
     }
     // The record keeps what the read stored, also the pages of a read that
@@ -242,14 +248,14 @@ bool IPLUGINAPI_IMPL::RefreshHealth(TLX::Threading::Native_OS::CSyncGuard& data)
         needRescan = true;
       }
     }
-    WorkerReleasesData(data);
+    WorkerReleasesData();
     // The pause spaces the tool runs; a stop request ends it at once.
     if (m_HealthReadPauseMs != 0 && m_StopRequest.Wait(m_HealthReadPauseMs) == 1) break;
   }
   return needRescan;
 }
 
-bool IPLUGINAPI_IMPL::FullScan(TLX::Threading::Native_OS::CSyncGuard& data) {
+bool IPLUGINAPI_IMPL::FullScan() {
   // What the scan reads of the tree, copied under the lock: the identities of
   // adapters and drives (their IDs are kept by serial number) and the host's
   // adapter numbers.
@@ -268,7 +274,7 @@ bool IPLUGINAPI_IMPL::FullScan(TLX::Threading::Native_OS::CSyncGuard& data) {
   const std::vector<PI::CAdapterID> adapterIDs = m_AdapterIDs;
   const uint64_t generation = m_InventoryGeneration;
   uint64_t count = m_AdapterCount;
-  WorkerReleasesData(data);
+  WorkerReleasesData();
 
   // A tool that could not be run, was stopped at its time limit or printed
   // nothing says nothing about the drives: the tree stays as it is and the
@@ -288,19 +294,19 @@ bool IPLUGINAPI_IMPL::FullScan(TLX::Threading::Native_OS::CSyncGuard& data) {
   uint32_t rc = 0;
   NIMBRA_TRACE(16, kUnitPlugin, "After ScanSystem() ret = %d", rc);
 
-  if (!WorkerTakesData(data)) return false;
-  TLX::Threading::Native_OS::CSyncGuard eventsGuard;
+  if (!WorkerTakesData()) return false;
   NIMBRA_TRACE(8, kUnitPlugin, "Before m_EventsLock.Wait(INFINITE)");
-  const int locked = m_EventsLock.Wait(&eventsGuard, TLX::Threading::kInfinite);
+  LockScope eventsGuard(m_EventsLock);
   NIMBRA_TRACE(8, kUnitPlugin, "After m_EventsLock.Wait(INFINITE)");
-  if (locked != 1) {
-    WorkerReleasesData(data);
+  if (!eventsGuard.Taken()) {
+    eventsGuard.Release();
+    WorkerReleasesData();
     return false;
   }
   if (generation != m_InventoryGeneration) {
     NIMBRA_TRACE(16, kUnitPlugin, "Full scan: the records were replaced meanwhile, not applied");
     eventsGuard.Release();
-    WorkerReleasesData(data);
+    WorkerReleasesData();
     return false;
   }
   m_CmdEmuAdapters = std::move(records);
@@ -334,7 +340,7 @@ bool IPLUGINAPI_IMPL::FullScan(TLX::Threading::Native_OS::CSyncGuard& data) {
   NIMBRA_TRACE(8, kUnitPlugin, "After m_EventsLock.Release ()");
   const bool notify = waiting != 0 || rc == 0;
   if (notify) UnlockObjects();
-  WorkerReleasesData(data);
+  WorkerReleasesData();
   if (notify) m_HostNotify(this);
   return true;
 }

@@ -2,6 +2,7 @@
 // drives) under m_DataLock and call the handler of that kind of object. Also
 // the ID sequence and the object lock flags.
 #include "NimbraImpl.h"
+#include "NimbraLockScope.h"
 #include "NimbraTrace.h"
 #include "PI/Status.h"
 
@@ -33,13 +34,12 @@ uint64_t IPLUGINAPI_IMPL::NewID() { return kModuleIdBase | m_NextID.fetch_add(1)
 template <class NotPlugin, class OnPlugin, class OnAdapter, class OnDrive>
 uint32_t IPLUGINAPI_IMPL::Route(uint64_t objectId, NotPlugin notPlugin, OnPlugin onPlugin,
                                 OnAdapter onAdapter, OnDrive onDrive) {
-  TLX::Threading::Native_OS::CSyncGuard sg;
   NIMBRA_TRACE(8, kUnitNimbra, "Before m_DataLock.Wait (sg)");
-  const int rc = m_DataLock.Wait(&sg, TLX::Threading::kInfinite);
+  LockScope sg(m_DataLock);
   NIMBRA_TRACE(8, kUnitNimbra, "After m_DataLock.Wait (sg)");
-  if (rc != 1) {
+  if (!sg.Taken()) {
     // Only before Initialize has prepared the lock: there is nothing to route to.
-    NIMBRA_TRACE(2, kUnitNimbra, "m_DataLock.Wait failed (%d): plug-in not initialized", rc);
+    NIMBRA_TRACE(2, kUnitNimbra, "m_DataLock.Wait failed (%d): plug-in not initialized", 0);
     return PI::ERR_GENERAL;
   }
   if (objectId == m_Plugin.m_ID) return onPlugin(m_Plugin);
@@ -53,14 +53,16 @@ uint32_t IPLUGINAPI_IMPL::GetProperties(uint64_t objectId, std::vector<PI::CProp
   const auto all = PI::PROP_ALL;
   return Route(
       objectId,
-      [&] {
+      [&]() TLX_REQUIRES(m_DataLock) {
         NIMBRA_TRACE(4, kUnitNimbra, "GetProperties() Adapter = %d", m_Adapters.size());
         NIMBRA_TRACE(4, kUnitNimbra, "GetProperties() PhysicalDrives = %d",
                      m_PhysicalDrives.size());
       },
-      [&](CIntelSSDPlugin& p) { return GetPluginProperties(p, out, all); },
-      [&](CIntelSSDAdapter& a) { return GetAdapterProperties(a, out, all); },
-      [&](CIntelSSDPhysicalDrive& d) { return GetPhysicalDriveProperties(d, out, all); });
+      [&](CIntelSSDPlugin& p) TLX_REQUIRES(m_DataLock) { return GetPluginProperties(p, out, all); },
+      [&](CIntelSSDAdapter& a)
+          TLX_REQUIRES(m_DataLock) { return GetAdapterProperties(a, out, all); },
+      [&](CIntelSSDPhysicalDrive& d)
+          TLX_REQUIRES(m_DataLock) { return GetPhysicalDriveProperties(d, out, all); });
 }
 
 uint32_t IPLUGINAPI_IMPL::GetProperty(uint64_t objectId, PI::CProperty& property) {
@@ -81,30 +83,36 @@ uint32_t IPLUGINAPI_IMPL::GetProperty(uint64_t objectId, PI::CProperty& property
   };
   return Route(
       objectId,
-      [&] {
+      [&]() TLX_REQUIRES(m_DataLock) {
         NIMBRA_TRACE(4, kUnitNimbra, "GetProperty() Adapter = %d", m_Adapters.size());
         NIMBRA_TRACE(4, kUnitNimbra, "GetProperty() PhysicalDrives = %d", m_PhysicalDrives.size());
       },
-      [&](CIntelSSDPlugin& p) { return answer(p, GetPluginProperties(p, found, which)); },
-      [&](CIntelSSDAdapter& a) { return answer(a, GetAdapterProperties(a, found, which)); },
-      [&](CIntelSSDPhysicalDrive& d) {
+      [&](CIntelSSDPlugin& p)
+          TLX_REQUIRES(m_DataLock) { return answer(p, GetPluginProperties(p, found, which)); },
+      [&](CIntelSSDAdapter& a)
+          TLX_REQUIRES(m_DataLock) { return answer(a, GetAdapterProperties(a, found, which)); },
+      [&](CIntelSSDPhysicalDrive& d) TLX_REQUIRES(m_DataLock) {
         return answer(d, GetPhysicalDriveProperties(d, found, which));
       });
 }
 
 uint32_t IPLUGINAPI_IMPL::SetProperty(uint64_t objectId, PI::CProperty& property) {
   return Route(
-      objectId, [&](CIntelSSDPlugin& p) { return SetPluginProperty(p, property); },
-      [&](CIntelSSDAdapter& a) { return SetAdapterProperty(a, property); },
-      [&](CIntelSSDPhysicalDrive& d) { return SetPhysicalDriveProperty(d, property); });
+      objectId,
+      [&](CIntelSSDPlugin& p) TLX_REQUIRES(m_DataLock) { return SetPluginProperty(p, property); },
+      [&](CIntelSSDAdapter& a) TLX_REQUIRES(m_DataLock) { return SetAdapterProperty(a, property); },
+      [&](CIntelSSDPhysicalDrive& d)
+          TLX_REQUIRES(m_DataLock) { return SetPhysicalDriveProperty(d, property); });
 }
 
 uint32_t IPLUGINAPI_IMPL::GetOperations(uint64_t objectId, std::vector<PI::COperation>& out) {
   NIMBRA_TRACE(16, kUnitNimbra, "ENTER GetOperations object=0x%x", objectId);
   const uint32_t rc = Route(
-      objectId, [&](CIntelSSDPlugin& p) { return GetPluginOperations(p, out); },
-      [&](CIntelSSDAdapter& a) { return GetAdapterOperations(a, out); },
-      [&](CIntelSSDPhysicalDrive& d) { return GetPhysicalDriveOperations(d, out); });
+      objectId,
+      [&](CIntelSSDPlugin& p) TLX_REQUIRES(m_DataLock) { return GetPluginOperations(p, out); },
+      [&](CIntelSSDAdapter& a) TLX_REQUIRES(m_DataLock) { return GetAdapterOperations(a, out); },
+      [&](CIntelSSDPhysicalDrive& d)
+          TLX_REQUIRES(m_DataLock) { return GetPhysicalDriveOperations(d, out); });
   NIMBRA_TRACE(16, kUnitNimbra, "ENTER GetOperations ret=%d", rc);
   return rc;
 }
@@ -112,18 +120,26 @@ uint32_t IPLUGINAPI_IMPL::GetOperations(uint64_t objectId, std::vector<PI::COper
 uint32_t IPLUGINAPI_IMPL::CheckOperation(uint64_t objectId, PI::COperation& operation) {
   NIMBRA_TRACE(16, kUnitNimbra, "ENTER CheckOperation operation=%d", operation.id);
   const uint32_t rc = Route(
-      objectId, [&](CIntelSSDPlugin& p) { return CheckPluginOperation(p, operation); },
-      [&](CIntelSSDAdapter& a) { return CheckAdapterOperation(a, operation); },
-      [&](CIntelSSDPhysicalDrive& d) { return CheckPhysicalDriveOperation(d, operation); });
+      objectId,
+      [&](CIntelSSDPlugin& p)
+          TLX_REQUIRES(m_DataLock) { return CheckPluginOperation(p, operation); },
+      [&](CIntelSSDAdapter& a)
+          TLX_REQUIRES(m_DataLock) { return CheckAdapterOperation(a, operation); },
+      [&](CIntelSSDPhysicalDrive& d)
+          TLX_REQUIRES(m_DataLock) { return CheckPhysicalDriveOperation(d, operation); });
   NIMBRA_TRACE(16, kUnitNimbra, "LEAVE CheckOperation(%d)", rc);
   return rc;
 }
 
 uint32_t IPLUGINAPI_IMPL::ExecuteOperation(uint64_t objectId, PI::COperation& operation) {
   return Route(
-      objectId, [&](CIntelSSDPlugin& p) { return ExecutePluginOperation(p, operation); },
-      [&](CIntelSSDAdapter& a) { return ExecuteAdapterOperation(a, operation); },
-      [&](CIntelSSDPhysicalDrive& d) { return ExecutePhysicalDriveOperation(d, operation); });
+      objectId,
+      [&](CIntelSSDPlugin& p)
+          TLX_REQUIRES(m_DataLock) { return ExecutePluginOperation(p, operation); },
+      [&](CIntelSSDAdapter& a)
+          TLX_REQUIRES(m_DataLock) { return ExecuteAdapterOperation(a, operation); },
+      [&](CIntelSSDPhysicalDrive& d)
+          TLX_REQUIRES(m_DataLock) { return ExecutePhysicalDriveOperation(d, operation); });
 }
 
 uint32_t IPLUGINAPI_IMPL::LockObjects(int adapterIndex, int driveSelector) {

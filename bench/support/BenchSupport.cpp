@@ -100,8 +100,7 @@ std::unique_ptr<Plugin> ScannedPlugin(int drives) {
 }
 
 void FullScan(Plugin& api) {
-  TLX::Threading::Native_OS::CSyncGuard data;
-  if (api.m_DataLock.Wait(&data, TLX::Threading::kInfinite) != 1 || !api.FullScan(data)) {
+  if (!api.WorkerTakesData() || !api.FullScan()) {
     throw std::runtime_error("full scan could not take its locks");
   }
 }

@@ -259,18 +259,17 @@ class Cell {
     const uint64_t pluginChanges = m_Api.m_Plugin.m_ChangeCount;
     uint32_t status = 0;
     std::string detail;
-    CSyncGuard data;
-    m_Api.m_DataLock.Wait(&data, TLX::Threading::kInfinite);
+    m_Api.WorkerTakesData();
     try {
       if (m_Row.moment == Moment::kRefresh) {
-        detail = m_Api.RefreshHealth(data) ? "rescan" : "";
+        detail = m_Api.RefreshHealth() ? "rescan" : "";
       } else {
-        m_Api.FullScan(data);
+        m_Api.FullScan();
       }
     } catch (const ConversionError&) {
       status = kThrows;
     }
-    data.Release();
+    m_Api.WorkerReleasesData();  // after an escaped exception
     if (m_Row.moment == Moment::kFullScan) {
       return Observe(status, m_Host.notifications ? "notified" : "quiet");
     }

@@ -113,14 +113,12 @@ class Monitor : public ::testing::Test {
 
   // One cycle of the worker, called as the worker calls it.
   bool Refresh() {
-    TLX::Threading::Native_OS::CSyncGuard data;
-    EXPECT_EQ(1, api->m_DataLock.Wait(&data, TLX::Threading::kInfinite));
-    return api->RefreshHealth(data);
+    EXPECT_TRUE(api->WorkerTakesData());
+    return api->RefreshHealth();
   }
   bool Scan() {
-    TLX::Threading::Native_OS::CSyncGuard data;
-    EXPECT_EQ(1, api->m_DataLock.Wait(&data, TLX::Threading::kInfinite));
-    return api->FullScan(data);
+    EXPECT_TRUE(api->WorkerTakesData());
+    return api->FullScan();
   }
 
   void TearDown() override {

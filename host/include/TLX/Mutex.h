@@ -39,6 +39,8 @@
 #include <mutex>
 #include <thread>
 
+#include "TLX/ThreadAnnotations.h"
+
 namespace TLX {
 namespace Threading {
 
@@ -66,7 +68,9 @@ class CSyncGuard {
   unsigned m_Count = 0;
 };
 
-class CFastMutex {
+// For the compiler's lock checks Wait is a try-acquire that succeeds with 1,
+// and Release releases; re-entry by the owner is not modelled.
+class TLX_CAPABILITY("mutex") CFastMutex {
  public:
   CFastMutex() = default;
   CFastMutex(const CFastMutex&) = delete;
@@ -83,10 +87,10 @@ class CFastMutex {
   // taken; kWaitTimeout (130) when the timeout ran out; 0 when the mutex was
   // never initialised (nothing taken). When `guard` is given, the guard
   // releases this level.
-  int Wait(CSyncGuard* guard, unsigned timeoutMs = kInfinite);
+  int Wait(CSyncGuard* guard, unsigned timeoutMs = kInfinite) TLX_TRY_ACQUIRE(1);
 
   // Releases one level. Returns 1, or 0 when the caller is not the owner.
-  int Release();
+  int Release() TLX_RELEASE();
 
   // True when the calling thread owns the mutex.
   bool IsOwner() const;
