@@ -6,7 +6,8 @@ SECONDS ?= 600
 FUZZ_SECONDS ?= 20
 DEPS    := scripts/install-deps.sh
 
-.PHONY: all build deps test test-tsan thread-safety demo bench fuzz soak tidy clean format
+.PHONY: all build deps test test-tsan thread-safety coverage mutants demo bench fuzz soak tidy \
+	clean format
 
 all: build
 
@@ -32,6 +33,16 @@ test-tsan: deps
 thread-safety: deps
 	cmake --preset clang-release >/dev/null
 	cmake --build --preset clang-release -j $(JOBS) --target Nimbra
+
+# Line and branch coverage of the whole suite (clang source-based), by folder.
+coverage: deps
+	@bash $(DEPS) --coverage
+	bash scripts/coverage.sh
+
+# A fixed sample of mutants of Src/ and regex/ against the suite (MUTANTS=N,
+# SEED=S); each is built without sanitizers and run until its first failure.
+mutants: deps
+	python3 scripts/mutants.py --count $(or $(MUTANTS),40) --seed $(or $(SEED),1)
 
 # The harness, the plug-in and the simulator only; then the built-in fleet.
 demo: deps

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Nimbra's build, tests and tools need, and
 # only those that are missing. Non-interactive; runs apt-get update only when
-# something has to be installed. Pass --bench to add the benchmark peers.
+# something has to be installed. Pass --bench to add the benchmark peers,
+# --coverage the coverage report's tools.
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,9 @@ packages=(
 )
 if [[ "${1:-}" == "--bench" ]]; then
   packages+=(libboost-regex-dev libre2-dev)
+fi
+if [[ "${1:-}" == "--coverage" ]]; then
+  packages+=(llvm-14 python3)
 fi
 
 missing=()
