@@ -12,9 +12,9 @@
 //   exec_cpu_ms  the host's side of the tool runs in this process (spawn,
 //                pipe reads, waits, reaping), as TLXX::CSystem counts it
 //   tool_cpu_ms  the reaped tool processes and their shells (RUSAGE_CHILDREN)
-// and own_us/drive, own_%wall, exec_us/run (exec_cpu_ms per tool run: one
+// and own_us/drive, m_Own%wall, exec_us/run (exec_cpu_ms per tool run: one
 // inventory, plus three health pages per drive).
-// Targets: own_%wall < 5 and own_us/drive < 50 for FullScan.
+// Targets: m_Own%wall < 5 and own_us/drive < 50 for FullScan.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -92,7 +92,7 @@ void Cycles(benchmark::State& state, int runsPerCycle, Cycle cycle) {
   state.counters["exec_us/run"] = exec * 1e6 / runsPerCycle;
   state.counters["tool_cpu_ms"] = tool * 1e3;
   state.counters["own_us/drive"] = own * 1e6 / drives;
-  state.counters["own_%wall"] = 100.0 * own / (wall / cycles);
+  state.counters["m_Own%wall"] = 100.0 * own / (wall / cycles);
 }
 
 void BM_FullScan(benchmark::State& state) {

@@ -17,10 +17,10 @@
 namespace {
 
 using NAMESPACE_Nimbra::IPLUGINAPI_IMPL;
-using nimbra_env::AsUnprivileged;
-using nimbra_env::TraceCapture;
+using nimbra_test::AsUnprivileged;
 using nimbra_test::RunShell;
 using nimbra_test::TempDir;
+using nimbra_test::TraceCapture;
 
 // Replaces every "{}" in `pattern` by `path`.
 std::string WithPath(std::string pattern, const std::string& path) {
@@ -31,7 +31,7 @@ std::string WithPath(std::string pattern, const std::string& path) {
 class ConfigEnvironment : public ::testing::Test {
  protected:
   void SetUp() override {
-    nimbra_env::OpenToEveryone(dir);
+    nimbra_test::OpenToEveryone(dir);
     PI::CConfigFile::SetConfigDirectory(dir.path());
   }
   void TearDown() override { PI::CConfigFile::SetConfigDirectory(""); }
@@ -133,7 +133,7 @@ TEST_F(ConfigEnvironment, APollIntervalThatCannotBeWritten) {
     PI::CConfigFile::SetConfigDirectory(folder);
     IPLUGINAPI_IMPL api;
     ASSERT_EQ(1, api.m_PrivateEvent.Init(false, false));
-    const std::string before = nimbra_env::ReadFile(folder + "/Nimbra.ini");
+    const std::string before = nimbra_test::ReadFile(folder + "/Nimbra.ini");
     std::string listing;
     RunShell("ls -a '" + folder + "' 2>&1", &listing);
 
@@ -162,7 +162,7 @@ TEST_F(ConfigEnvironment, APollIntervalThatCannotBeWritten) {
                                 "/Nimbra.ini (20000): the interval holds until the plug-in is "
                                 "unloaded"))
         << trace.Text();
-    EXPECT_EQ(before, nimbra_env::ReadFile(folder + "/Nimbra.ini"));
+    EXPECT_EQ(before, nimbra_test::ReadFile(folder + "/Nimbra.ini"));
     std::string after;
     RunShell("ls -a '" + folder + "' 2>&1", &after);
     EXPECT_EQ(listing, after) << "no temporary file is left";
@@ -194,7 +194,7 @@ TEST_F(ConfigEnvironment, HostLimitsCannotTakeThePollIntervalOutOfRange) {
     interval.SetValue(c.value, c.min, c.max, 1);
     EXPECT_EQ(0u, api.SetPluginProperty(api.m_Plugin, interval)) << c.value;
     EXPECT_EQ(c.stored, api.m_PollInterval.load()) << c.value << " in " << c.min << ".." << c.max;
-    EXPECT_EQ("PollInterval=" + std::to_string(c.stored) + "\n", nimbra_env::ReadFile(Ini()));
+    EXPECT_EQ("PollInterval=" + std::to_string(c.stored) + "\n", nimbra_test::ReadFile(Ini()));
   }
 }
 

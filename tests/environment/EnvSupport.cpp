@@ -10,7 +10,7 @@
 #include "TLX/Misc.h"
 #include "TLX/Trace.h"
 
-namespace nimbra_env {
+namespace nimbra_test {
 
 namespace {
 constexpr uid_t kNobody = 65534;
@@ -43,4 +43,4 @@ AsUnprivileged::~AsUnprivileged() {
 
 void OpenToEveryone(const nimbra_test::TempDir& dir) { chmod(dir.path().c_str(), 0755); }
 
-}  // namespace nimbra_env
+}  // namespace nimbra_test

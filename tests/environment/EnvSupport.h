@@ -7,7 +7,7 @@
 
 #include "TestSupport.h"
 
-namespace nimbra_env {
+namespace nimbra_test {
 
 // Sends the plug-in's trace lines of levels 2 and 16 to a file of its own
 // for the object's lifetime; stderr and mask 0 again afterwards.
@@ -51,4 +51,4 @@ void OpenToEveryone(const nimbra_test::TempDir& dir);
 
 using nimbra_test::ReadFile;
 
-}  // namespace nimbra_env
+}  // namespace nimbra_test

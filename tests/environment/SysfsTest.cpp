@@ -18,17 +18,17 @@
 namespace {
 
 using NAMESPACE_Nimbra::IPLUGINAPI_IMPL;
-using nimbra_env::AsUnprivileged;
-using nimbra_env::TraceCapture;
 using nimbra_test::AddPciDevice;
+using nimbra_test::AsUnprivileged;
 using nimbra_test::TempDir;
+using nimbra_test::TraceCapture;
 
 constexpr const char* kGood = "0000:05:00.0";  // where the fleet's one drive sits
 
 class SysfsEnvironment : public ::testing::Test {
  protected:
   void SetUp() override {
-    nimbra_env::OpenToEveryone(dir);
+    nimbra_test::OpenToEveryone(dir);
     setenv("ISDCT_SIM_FLEET",
            dir.Write("fleet.json", R"({"drives": [{"driverMajor": "7", "driverMinor": "3"}]})")
                .c_str(),

@@ -19,9 +19,9 @@
 namespace {
 
 using NAMESPACE_Nimbra::IPLUGINAPI_IMPL;
-using nimbra_env::TraceCapture;
 using nimbra_test::RunShell;
 using nimbra_test::TempDir;
+using nimbra_test::TraceCapture;
 
 class ToolEnvironment : public ::testing::Test {
  protected:

@@ -14,7 +14,7 @@
 
 namespace {
 
-using nimbra_harness::HarnessRun;
+using nimbra_test::HarnessRun;
 
 using nimbra_test::ReadFile;
 

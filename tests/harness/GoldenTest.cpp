@@ -13,7 +13,7 @@
 
 #include "HarnessRun.h"
 
-namespace nimbra_harness {
+namespace nimbra_test {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -63,4 +63,4 @@ TEST(GoldenJson, ShowOfAFixedFleet) {
 }
 
 }  // namespace
-}  // namespace nimbra_harness
+}  // namespace nimbra_test

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace nimbra_harness {
+namespace nimbra_test {
 
 std::string Harness() { return nimbra_test::BuildDir() + "/nimbra-host"; }
 std::string Isdct() { return nimbra_test::BuildDir() + "/bin/isdct"; }
@@ -46,4 +46,4 @@ int Lines(const std::string& text) {
   return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
-}  // namespace nimbra_harness
+}  // namespace nimbra_test

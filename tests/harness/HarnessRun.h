@@ -8,7 +8,7 @@
 
 #include "TestSupport.h"
 
-namespace nimbra_harness {
+namespace nimbra_test {
 
 struct Result {
   int status = -1;
@@ -49,4 +49,4 @@ std::string DefaultFleet(int drives);
 // Number of lines of `text`.
 int Lines(const std::string& text);
 
-}  // namespace nimbra_harness
+}  // namespace nimbra_test

@@ -8,7 +8,7 @@
 #include "HarnessRun.h"
 #include "TestSupport.h"
 
-namespace nimbra_harness {
+namespace nimbra_test {
 namespace {
 
 TEST(Install, InstalledHarnessRunsFromItsPrefix) {
@@ -50,4 +50,4 @@ TEST(Install, InstalledHarnessRunsFromItsPrefix) {
 }
 
 }  // namespace
-}  // namespace nimbra_harness
+}  // namespace nimbra_test

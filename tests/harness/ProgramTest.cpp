@@ -14,7 +14,7 @@
 #include "HarnessRun.h"
 #include "TestSupport.h"
 
-namespace nimbra_harness {
+namespace nimbra_test {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -329,4 +329,4 @@ TEST(HarnessProgram, HelpForTheProgramAndEveryCommand) {
 }
 
 }  // namespace
-}  // namespace nimbra_harness
+}  // namespace nimbra_test

@@ -15,7 +15,7 @@
 
 namespace {
 
-using hosttest::ReadFile;
+using nimbra_test::ReadFile;
 
 class ConfigFileTest : public ::testing::Test {
  protected:

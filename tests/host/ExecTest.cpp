@@ -138,7 +138,7 @@ TEST_F(ExecTest, WhatTheProgramLeavesInItsGroupIsKilled) {
     EXPECT_EQ(Sh(arguments, lines), result) << arguments;
     EXPECT_LT(MillisSince(start), 3000);
     ASSERT_EQ(lines.size(), 1u);  // output up to the kill is delivered
-    EXPECT_TRUE(hosttest::Dies(std::stoi(lines[0]))) << arguments;
+    EXPECT_TRUE(nimbra_test::Dies(std::stoi(lines[0]))) << arguments;
   }
 }
 
@@ -170,21 +170,21 @@ TEST_F(ExecTest, CancelledThreadLeavesNoChild) {
       },
       false));
   auto lineCount = [&] {
-    const std::string text = hosttest::ReadFile(pids);
+    const std::string text = nimbra_test::ReadFile(pids);
     return std::count(text.begin(), text.end(), '\n');
   };
   const auto start = Clock::now();
   while (lineCount() < 2 && MillisSince(start) < 5000) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  const std::string text = hosttest::ReadFile(pids);
+  const std::string text = nimbra_test::ReadFile(pids);
   ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
   EXPECT_TRUE(thread.Cancel());
   EXPECT_EQ(thread.Wait(5000), 0);
   EXPECT_FALSE(returned);  // unwound, not returned
   const size_t newline = text.find('\n');
-  EXPECT_TRUE(hosttest::Dies(std::stoi(text.substr(0, newline))));
-  EXPECT_TRUE(hosttest::Dies(std::stoi(text.substr(newline + 1))));
+  EXPECT_TRUE(nimbra_test::Dies(std::stoi(text.substr(0, newline))));
+  EXPECT_TRUE(nimbra_test::Dies(std::stoi(text.substr(newline + 1))));
   EXPECT_EQ(nimbra_test::Children(), childrenBefore);
 }
 

@@ -8,7 +8,7 @@
 
 #include "TestSupport.h"
 
-namespace hosttest {
+namespace nimbra_test {
 
 using nimbra_test::ReadFile;
 
@@ -24,4 +24,4 @@ inline bool Dies(pid_t pid) {
   return !alive();
 }
 
-}  // namespace hosttest
+}  // namespace nimbra_test

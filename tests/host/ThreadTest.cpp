@@ -36,7 +36,7 @@ class TraceFile {
  public:
   TraceFile() : m_Path(m_Dir / "trace.log") { EXPECT_TRUE(TLX::Internals::SetTraceFile(m_Path)); }
   ~TraceFile() { TLX::Internals::SetTraceFile(""); }
-  std::string Text() const { return hosttest::ReadFile(m_Path); }
+  std::string Text() const { return nimbra_test::ReadFile(m_Path); }
 
  private:
   nimbra_test::TempDir m_Dir;

@@ -13,7 +13,7 @@
 #include "PI/Status.h"
 #include "PropertyWords.h"
 
-namespace nimbra_props {
+namespace nimbra_test {
 namespace {
 
 // Table order, which is output order.
@@ -294,4 +294,4 @@ TEST(AdapterOperations, NoneOfferedEveryOneAcceptedNothingDone) {
 }
 
 }  // namespace
-}  // namespace nimbra_props
+}  // namespace nimbra_test

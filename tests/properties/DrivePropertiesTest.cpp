@@ -10,7 +10,7 @@
 #include "PI/Status.h"
 #include "PropertyWords.h"
 
-namespace nimbra_props {
+namespace nimbra_test {
 namespace {
 
 const int32_t kDriveIds[] = {30007, 30122, 30125, 30137, 30003, 30063, 30056,
@@ -167,4 +167,4 @@ TEST(DriveOperations, NoneOfferedAndNoPropertyWritten) {
 }
 
 }  // namespace
-}  // namespace nimbra_props
+}  // namespace nimbra_test

@@ -8,7 +8,7 @@
 #include "PI/ConfigFile.h"
 #include "TestSupport.h"
 
-namespace nimbra_props {
+namespace nimbra_test {
 
 using NAMESPACE_Nimbra::CIntelSSDAdapter;
 using NAMESPACE_Nimbra::CIntelSSDPhysicalDrive;
@@ -152,4 +152,4 @@ inline CIntelSSDPhysicalDrive TwoAndAHalfDrive() {
   return d;
 }
 
-}  // namespace nimbra_props
+}  // namespace nimbra_test

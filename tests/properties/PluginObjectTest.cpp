@@ -12,7 +12,7 @@
 #include "PI/Status.h"
 #include "PropertyWords.h"
 
-namespace nimbra_props {
+namespace nimbra_test {
 namespace {
 
 std::vector<std::string> Properties(IPLUGINAPI_IMPL& api, int32_t which) {
@@ -128,4 +128,4 @@ TEST(PluginOperations, CheckAcceptsAllExecuteKnowsOnlyTheFetch) {
 }
 
 }  // namespace
-}  // namespace nimbra_props
+}  // namespace nimbra_test

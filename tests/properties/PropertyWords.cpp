@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdio>
 
-namespace nimbra_props {
+namespace nimbra_test {
 
 namespace {
 
@@ -66,4 +66,4 @@ std::string DateIn(unsigned long hours) {
   return text;
 }
 
-}  // namespace nimbra_props
+}  // namespace nimbra_test

@@ -8,7 +8,7 @@
 
 #include "PI/Records.h"
 
-namespace nimbra_props {
+namespace nimbra_test {
 
 // "id secondaryId textId attrA attrB attrC valueKind unit severityId flagA
 // flagB floatMarker ro|rw | value", the value by its kind: text "\"...\"",
@@ -21,4 +21,4 @@ std::vector<std::string> Words(const std::vector<PI::CProperty>& properties);
 // The UTC date ("2046-12-01") `hours` after now.
 std::string DateIn(unsigned long hours);
 
-}  // namespace nimbra_props
+}  // namespace nimbra_test

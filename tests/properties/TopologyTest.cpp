@@ -11,7 +11,7 @@
 #include "PropertyWords.h"
 #include "TLXX/System.h"
 
-namespace nimbra_props {
+namespace nimbra_test {
 namespace {
 
 // A plug-in as Initialize and a scan leave it: two adapters, two drives.
@@ -102,4 +102,4 @@ TEST(Topology, AfterAFailedInitializeOnlyThePluginObject) {
 }
 
 }  // namespace
-}  // namespace nimbra_props
+}  // namespace nimbra_test

@@ -5,12 +5,12 @@
 
 #include "NimbraCmdEmuPatterns.h"
 
-namespace simtest {
+namespace nimbra_test {
 namespace P = NAMESPACE_Nimbra::Patterns;
 
 namespace {
 
-std::regex compile(const char* pattern, bool ignoreCase) {
+std::regex Compile(const char* pattern, bool ignoreCase) {
   std::string text = pattern;
   for (const auto& [from, to] :
        {std::pair<std::string, std::string>{"[:xdigit:]", "[0-9A-Fa-f]"}, {"[:digit:]", "[0-9]"}}) {
@@ -23,33 +23,33 @@ std::regex compile(const char* pattern, bool ignoreCase) {
 }
 
 template <typename Table>
-std::vector<std::regex> compileAll(const Table& table, bool ignoreCase) {
+std::vector<std::regex> CompileAll(const Table& table, bool ignoreCase) {
   std::vector<std::regex> patterns;
   for (const auto& key : table) {
     const char* p = key.pattern;
-    patterns.push_back(compile(p, ignoreCase));
+    patterns.push_back(Compile(p, ignoreCase));
   }
   return patterns;
 }
 
 }  // namespace
 
-std::vector<std::regex> inventoryPatterns() { return compileAll(P::kInventory, false); }
-std::regex inventoryHeader() { return compile(P::kInventoryHeader, false); }
-std::vector<std::regex> page2Patterns() { return compileAll(P::kPage2, true); }
-std::regex page197Pattern() { return compile(P::kPage197, true); }
-std::regex page202Throttle() { return compile(P::kPage202Throttle, true); }
-std::regex page202Wear() { return compile(P::kPage202Wear, true); }
-std::regex versionPattern() { return compile(P::kVersion, false); }
+std::vector<std::regex> InventoryPatterns() { return CompileAll(P::kInventory, false); }
+std::regex InventoryHeader() { return Compile(P::kInventoryHeader, false); }
+std::vector<std::regex> Page2Patterns() { return CompileAll(P::kPage2, true); }
+std::regex Page197Pattern() { return Compile(P::kPage197, true); }
+std::regex Page202Throttle() { return Compile(P::kPage202Throttle, true); }
+std::regex Page202Wear() { return Compile(P::kPage202Wear, true); }
+std::regex VersionPattern() { return Compile(P::kVersion, false); }
 
-int firstMatch(const std::vector<std::regex>& patterns, const std::string& line) {
+int FirstMatch(const std::vector<std::regex>& patterns, const std::string& line) {
   for (std::size_t i = 0; i < patterns.size(); ++i) {
     if (std::regex_match(line, patterns[i])) return static_cast<int>(i);
   }
   return -1;
 }
 
-std::vector<std::string> splitLines(const std::string& text) {
+std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
   for (std::size_t start = 0; start < text.size();) {
     const auto lf = text.find('\n', start);
@@ -64,10 +64,10 @@ std::vector<std::string> splitLines(const std::string& text) {
   return lines;
 }
 
-std::string joinLines(const std::string& text) {
+std::string JoinLines(const std::string& text) {
   std::string joined;
-  for (const std::string& line : splitLines(text)) joined += line;
+  for (const std::string& line : SplitLines(text)) joined += line;
   return joined;
 }
 
-}  // namespace simtest
+}  // namespace nimbra_test

@@ -15,7 +15,7 @@
 
 #include "TestSupport.h"
 
-namespace nimbra_stress {
+namespace nimbra_test {
 
 namespace {
 
@@ -305,4 +305,4 @@ int ChurnMain(const std::vector<std::string>& arguments) {
   return Churn(arguments).Run();
 }
 
-}  // namespace nimbra_stress
+}  // namespace nimbra_test

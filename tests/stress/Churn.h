@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-namespace nimbra_stress {
+namespace nimbra_test {
 
 constexpr size_t kSegmentBytes = 1u << 20;
 // The churn keeps at most this many drives present (and at least one).
@@ -41,4 +41,4 @@ std::vector<std::string> ChurnArguments(const std::string& isdct, const std::str
 // status. ISDCT_SIM_FLEET is set to FLEET for the sim commands.
 int ChurnMain(const std::vector<std::string>& arguments);
 
-}  // namespace nimbra_stress
+}  // namespace nimbra_test

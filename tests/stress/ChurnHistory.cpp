@@ -8,7 +8,7 @@
 #include "Churn.h"
 #include "NimbraCodes.h"
 
-namespace nimbra_stress {
+namespace nimbra_test {
 
 namespace {
 
@@ -132,4 +132,4 @@ std::string ChurnHistory::Judge(const PI::CEvent& e, const std::string& serial,
   return "";
 }
 
-}  // namespace nimbra_stress
+}  // namespace nimbra_test

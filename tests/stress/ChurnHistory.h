@@ -23,7 +23,7 @@
 
 #include "PI/Records.h"
 
-namespace nimbra_stress {
+namespace nimbra_test {
 
 class ChurnHistory {
  public:
@@ -70,4 +70,4 @@ class ChurnHistory {
 // temperature reading (margin added: 5 for add-in cards, 14 otherwise).
 uint32_t WarningWord(uint32_t warnings, int reading, bool addInCard);
 
-}  // namespace nimbra_stress
+}  // namespace nimbra_test

@@ -131,8 +131,8 @@ class Stress : public ::testing::Test {
       runS = std::max(runS, std::chrono::duration<double>(Clock::now() - start).count());
     }
     const double run = std::max(0.5, 4 * runS);
-    m_CycleS = kPollSeconds + nimbra_stress::kMaxDrives * (1 + 3 * run) +
-               (1 + 3 * nimbra_stress::kMaxDrives) * run;
+    m_CycleS = kPollSeconds + nimbra_test::kMaxDrives * (1 + 3 * run) +
+               (1 + 3 * nimbra_test::kMaxDrives) * run;
     m_CallLimitS = m_CycleS + kToolLimitMs / 1000.0;
   }
 
@@ -169,8 +169,8 @@ class Stress : public ::testing::Test {
   pid_t SpawnChurn() {
     std::vector<std::string> args = {"/proc/self/exe", "--churn"};
     for (const std::string& a :
-         nimbra_stress::ChurnArguments(nimbra_test::BuildDir() + "/bin/isdct", m_Dir / "fleet.json",
-                                       m_Dir / "sys", m_Dir / "log", m_Seconds, m_Seed + 100)) {
+         nimbra_test::ChurnArguments(nimbra_test::BuildDir() + "/bin/isdct", m_Dir / "fleet.json",
+                                     m_Dir / "sys", m_Dir / "log", m_Seconds, m_Seed + 100)) {
       args.push_back(a);
     }
     std::vector<char*> argv;
@@ -228,7 +228,7 @@ class Stress : public ::testing::Test {
   std::mutex m_Lock;                                           // guards the members below
   std::map<uint64_t, std::pair<std::string, bool>> m_Serials;  // id -> serial, is adapter
   std::vector<std::pair<PI::CEvent, uint64_t>> m_Pending;      // event, time fetched
-  nimbra_stress::ChurnHistory m_History{m_Dir / "log"};
+  nimbra_test::ChurnHistory m_History{m_Dir / "log"};
   std::set<std::tuple<uint64_t, uint64_t, uint32_t>> m_Seen;  // time, object, event
 };
 
@@ -566,7 +566,7 @@ TEST_F(Stress, HostThreadsAndAChurningFleet) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--churn") {
-    return nimbra_stress::ChurnMain(std::vector<std::string>(argv + 2, argv + argc));
+    return nimbra_test::ChurnMain(std::vector<std::string>(argv + 2, argv + argc));
   }
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -15,7 +15,7 @@
 #include "Printers.h"
 #include "SimCommands.h"
 
-namespace isdctsim {
+namespace isdct_sim {
 namespace {
 
 // The words of a tool command line, sorted by kind.
@@ -30,13 +30,13 @@ struct Words {
   std::string line;  // the whole command line, for messages
 };
 
-std::string lower(std::string text) {
+std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
 }
 
-Words sortWords(const std::vector<std::string>& args) {
+Words SortWords(const std::vector<std::string>& args) {
   Words w;
   w.verb = args[0];
   for (const std::string& a : args) w.line += (w.line.empty() ? "" : " ") + a;
@@ -52,7 +52,7 @@ Words sortWords(const std::vector<std::string>& args) {
       w.flags.insert(a);
     } else if (a.find('=') != std::string::npos && a[0] != '=') {
       const auto eq = a.find('=');
-      const std::string name = lower(a.substr(0, eq));
+      const std::string name = Lower(a.substr(0, eq));
       if (w.props.count(name) != 0) {
         w.stray.push_back(a);  // a property given twice
       } else {
@@ -66,17 +66,17 @@ Words sortWords(const std::vector<std::string>& args) {
   return w;
 }
 
-Outcome usageError(const std::string& message) {
+Outcome UsageError(const std::string& message) {
   return {"", "isdct: " + message + "\nRun 'isdct --help' for the command lines it accepts.\n", 1};
 }
 
-Outcome unknownLine(const Words& w) { return usageError("unknown command line: " + w.line); }
+Outcome UnknownLine(const Words& w) { return UsageError("unknown command line: " + w.line); }
 
-Outcome invalidIndex() { return {kInvalidIndexLine, "", 1}; }
+Outcome InvalidIndex() { return {kInvalidIndexLine, "", 1}; }
 
 // The answer of a run that meets `fault`; `normal` builds the fault-free
 // answer (or its out-of-range variant).
-Outcome withFault(std::optional<Fault> fault, Command command, const std::string& seed,
+Outcome WithFault(std::optional<Fault> fault, Command command, const std::string& seed,
                   const std::function<Outcome(bool outOfRange)>& normal) {
   if (!fault) return normal(false);
   switch (*fault) {
@@ -85,13 +85,13 @@ Outcome withFault(std::optional<Fault> fault, Command command, const std::string
     case Fault::kNoResults:
       return {kNoResultsLine, "", 0};
     case Fault::kInvalidIndex:
-      return invalidIndex();
+      return InvalidIndex();
     case Fault::kGarbage:
-      return {garbage(command, seed), "", 0};
+      return {Garbage(command, seed), "", 0};
     case Fault::kOutOfRange:
       return normal(true);
     case Fault::kExitNonzero:
-      return {std::string("Error: ") + commandName(command) +
+      return {std::string("Error: ") + CommandName(command) +
                   " failed: the device did not respond (simulated fault).\n",
               "", 3};
     case Fault::kStderrOnly: {
@@ -104,17 +104,17 @@ Outcome withFault(std::optional<Fault> fault, Command command, const std::string
   return normal(false);
 }
 
-bool allDigits(const std::string& text) {
+bool AllDigits(const std::string& text) {
   return !text.empty() &&
          std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
 // The present drive a target word names: an index, or else a serial number.
-Drive* resolve(Fleet& fleet, const std::string& target) {
-  if (allDigits(target)) {
-    auto index = parseUnsigned(target);
+Drive* Resolve(Fleet& fleet, const std::string& target) {
+  if (AllDigits(target)) {
+    auto index = ParseUnsigned(target);
     if (!index || *index > UINT32_MAX) return nullptr;
-    return findPresent(fleet, static_cast<uint32_t>(*index));
+    return FindPresent(fleet, static_cast<uint32_t>(*index));
   }
   for (Drive& d : fleet.drives) {
     if (d.present && d.serial == target) return &d;
@@ -122,12 +122,12 @@ Drive* resolve(Fleet& fleet, const std::string& target) {
   return nullptr;
 }
 
-Outcome show(Fleet& fleet, const Words& w) {
+Outcome Show(Fleet& fleet, const Words& w) {
   auto whole = [&](bool outOfRangeAll) -> Outcome {
     std::vector<const Drive*> drives;
     if (w.target) {
-      const Drive* d = resolve(fleet, *w.target);
-      if (d == nullptr) return invalidIndex();
+      const Drive* d = Resolve(fleet, *w.target);
+      if (d == nullptr) return InvalidIndex();
       drives.push_back(d);
     } else {
       for (const Drive& d : fleet.drives) {
@@ -137,9 +137,9 @@ Outcome show(Fleet& fleet, const Words& w) {
     if (drives.empty()) return {kNoResultsLine, "", 0};
     Outcome total;
     for (const Drive* d : drives) {
-      Outcome block = withFault(faultFor({}, &d->faults, Command::kShow), Command::kShow, d->serial,
+      Outcome block = WithFault(FaultFor({}, &d->faults, Command::kShow), Command::kShow, d->serial,
                                 [&](bool outOfRange) -> Outcome {
-                                  return {inventoryBlock(*d, outOfRange || outOfRangeAll), "", 0};
+                                  return {InventoryBlock(*d, outOfRange || outOfRangeAll), "", 0};
                                 });
       total.out += block.out;
       total.err += block.err;
@@ -152,46 +152,46 @@ Outcome show(Fleet& fleet, const Words& w) {
     }
     return total;
   };
-  return withFault(faultFor(fleet.faults, nullptr, Command::kShow), Command::kShow, "fleet", whole);
+  return WithFault(FaultFor(fleet.faults, nullptr, Command::kShow), Command::kShow, "fleet", whole);
 }
 
-Outcome dump(Fleet& fleet, const Words& w) {
+Outcome Dump(Fleet& fleet, const Words& w) {
   static const std::map<std::string, std::pair<Command, std::string (*)(const Drive&, bool)>>
-      kPages = {{"2", {Command::kLog2, logPage2}},
-                {"197", {Command::kLog197, logPage197}},
-                {"202", {Command::kLog202, logPage202}}};
+      kPages = {{"2", {Command::kLog2, LogPage2}},
+                {"197", {Command::kLog197, LogPage197}},
+                {"202", {Command::kLog202, LogPage202}}};
   auto dataType = w.props.find("datatype");
   auto logId = w.props.find("logid");
   if (dataType == w.props.end() || logId == w.props.end() || w.props.size() != 2) {
-    return usageError("dump takes DataType=nvmelog and LogID=2, 197 or 202: " + w.line);
+    return UsageError("dump takes DataType=nvmelog and LogID=2, 197 or 202: " + w.line);
   }
-  if (lower(dataType->second) != "nvmelog") {
-    return usageError("DataType " + dataType->second + " is not supported (nvmelog)");
+  if (Lower(dataType->second) != "nvmelog") {
+    return UsageError("DataType " + dataType->second + " is not supported (nvmelog)");
   }
   auto page = kPages.find(logId->second);
   if (page == kPages.end()) {
-    return usageError("LogID " + logId->second + " is not supported (2, 197 or 202)");
+    return UsageError("LogID " + logId->second + " is not supported (2, 197 or 202)");
   }
   const Command command = page->second.first;
-  const Drive* d = resolve(fleet, *w.target);
-  return withFault(faultFor(fleet.faults, d ? &d->faults : nullptr, command), command,
+  const Drive* d = Resolve(fleet, *w.target);
+  return WithFault(FaultFor(fleet.faults, d ? &d->faults : nullptr, command), command,
                    d ? d->serial : "fleet", [&](bool outOfRange) -> Outcome {
-                     if (d == nullptr) return invalidIndex();
+                     if (d == nullptr) return InvalidIndex();
                      return {page->second.second(*d, outOfRange), "", 0};
                    });
 }
 
 // Runs a maintenance command under the fleet's edit lock; the fleet file is
 // written back when the drive changed.
-Outcome maintain(const FleetStore& store, Command command, const std::string& target,
+Outcome Maintain(const FleetStore& store, Command command, const std::string& target,
                  const std::function<MaintenanceResult(Drive&, bool)>& act) {
   Outcome result;
-  store.edit([&](Fleet& fleet) {
-    Drive* d = resolve(fleet, target);
+  store.Edit([&](Fleet& fleet) {
+    Drive* d = Resolve(fleet, target);
     bool changed = false;
-    result = withFault(faultFor(fleet.faults, d ? &d->faults : nullptr, command), command,
+    result = WithFault(FaultFor(fleet.faults, d ? &d->faults : nullptr, command), command,
                        d ? d->serial : "fleet", [&](bool outOfRange) -> Outcome {
-                         if (d == nullptr) return invalidIndex();
+                         if (d == nullptr) return InvalidIndex();
                          MaintenanceResult r = act(*d, outOfRange);
                          changed = r.ok;
                          return {r.text, "", r.ok ? 0 : 1};
@@ -201,12 +201,12 @@ Outcome maintain(const FleetStore& store, Command command, const std::string& ta
   return result;
 }
 
-Outcome format(const FleetStore& store, const Words& w) {
+Outcome Format(const FleetStore& store, const Words& w) {
   static const std::set<std::string> kKnown = {"function", "lbaformat", "secureerasesetting",
                                                "protectioninformation", "metadatasetting"};
   auto function = w.props.find("function");
-  if (function == w.props.end() || lower(function->second) != "nvmeformat") {
-    return usageError("start needs Function=nvmeformat: " + w.line);
+  if (function == w.props.end() || Lower(function->second) != "nvmeformat") {
+    return UsageError("start needs Function=nvmeformat: " + w.line);
   }
   FormatOptions options;
   const std::pair<const char*, uint64_t*> numbers[] = {
@@ -217,101 +217,101 @@ Outcome format(const FleetStore& store, const Words& w) {
   for (const auto& [name, field] : numbers) {
     auto it = w.props.find(name);
     if (it == w.props.end()) continue;
-    auto value = allDigits(it->second) ? parseUnsigned(it->second) : std::nullopt;
-    if (!value) return usageError("expected a number in " + it->first + "=" + it->second);
+    auto value = AllDigits(it->second) ? ParseUnsigned(it->second) : std::nullopt;
+    if (!value) return UsageError("expected a number in " + it->first + "=" + it->second);
     *field = *value;
   }
   for (const auto& prop : w.props) {
-    if (kKnown.count(prop.first) == 0) return usageError("unknown property " + prop.first);
+    if (kKnown.count(prop.first) == 0) return UsageError("unknown property " + prop.first);
   }
-  return maintain(store, Command::kFormat, *w.target,
-                  [&](Drive& d, bool outOfRange) { return formatDrive(d, options, outOfRange); });
+  return Maintain(store, Command::kFormat, *w.target,
+                  [&](Drive& d, bool outOfRange) { return FormatDrive(d, options, outOfRange); });
 }
 
-Outcome setting(const FleetStore& store, const Words& w) {
+Outcome Setting(const FleetStore& store, const Words& w) {
   if (w.props.empty()) {
-    return usageError("set needs a setting: isdct set -intelssd N Name=Value");
+    return UsageError("set needs a setting: isdct set -intelssd N Name=Value");
   }
   if (w.props.size() > 1 || !w.stray.empty()) {
-    return usageError("set takes one setting at a time: " + w.line);
+    return UsageError("set takes one setting at a time: " + w.line);
   }
-  return maintain(store, Command::kSet, *w.target, [&](Drive& d, bool outOfRange) {
-    return applySetting(d, w.rawProps[0].first, w.rawProps[0].second, outOfRange);
+  return Maintain(store, Command::kSet, *w.target, [&](Drive& d, bool outOfRange) {
+    return ApplySetting(d, w.rawProps[0].first, w.rawProps[0].second, outOfRange);
   });
 }
 
-Outcome dispatch(std::vector<std::string> args, const FleetStore& store) {
+Outcome Dispatch(std::vector<std::string> args, const FleetStore& store) {
   if (!args.empty() && args.back() == "2>&1") args.pop_back();
-  if (args.empty()) return {"", usage(), 1};
+  if (args.empty()) return {"", Usage(), 1};
   const std::string& verb = args[0];
   const std::vector<std::string> rest(args.begin() + 1, args.end());
-  if (verb == "--help" || verb == "-h" || verb == "help") return {usage(), "", 0};
-  if (verb == "sim-set") return simSet(store, rest);
-  if (verb == "sim-add") return simAdd(store, rest);
-  if (verb == "sim-remove") return simRemove(store, rest);
+  if (verb == "--help" || verb == "-h" || verb == "help") return {Usage(), "", 0};
+  if (verb == "sim-set") return SimSet(store, rest);
+  if (verb == "sim-add") return SimAdd(store, rest);
+  if (verb == "sim-remove") return SimRemove(store, rest);
   if (verb == "sim-sysfs") {
-    if (rest.size() != 1) return usageError("usage: isdct sim-sysfs DIR");
-    return simSysfs(store.load(), rest[0]);
+    if (rest.size() != 1) return UsageError("usage: isdct sim-sysfs DIR");
+    return SimSysfs(store.Load(), rest[0]);
   }
   if (verb == "sim-fleet") {
-    if (!rest.empty()) return usageError("usage: isdct sim-fleet");
-    return {serializeFleet(store.load()), "", 0};
+    if (!rest.empty()) return UsageError("usage: isdct sim-fleet");
+    return {SerializeFleet(store.Load()), "", 0};
   }
 
-  const Words w = sortWords(args);
+  const Words w = SortWords(args);
   const bool bare = w.flags.empty() && !w.intelssd && w.props.empty() && w.stray.empty();
   const bool plainDriveCommand = w.intelssd && w.target && w.stray.empty();
   if (verb == "version" && bare) {
-    Fleet fleet = store.load();
-    const std::string source = store.hasFile() ? store.path() : "built-in default";
-    return withFault(faultFor(fleet.faults, nullptr, Command::kVersion), Command::kVersion, "fleet",
+    Fleet fleet = store.Load();
+    const std::string source = store.HasFile() ? store.Path() : "built-in default";
+    return WithFault(FaultFor(fleet.faults, nullptr, Command::kVersion), Command::kVersion, "fleet",
                      [&](bool outOfRange) -> Outcome {
-                       return {versionText(fleet.toolVersion, source, outOfRange), "", 0};
+                       return {VersionText(fleet.toolVersion, source, outOfRange), "", 0};
                      });
   }
   if (verb == "show" && w.flags == std::set<std::string>{"-all"} && w.intelssd && w.props.empty() &&
       w.stray.empty()) {
-    Fleet fleet = store.load();
-    return show(fleet, w);
+    Fleet fleet = store.Load();
+    return Show(fleet, w);
   }
   if (verb == "dump" && plainDriveCommand && w.flags.empty()) {
-    Fleet fleet = store.load();
-    return dump(fleet, w);
+    Fleet fleet = store.Load();
+    return Dump(fleet, w);
   }
   if ((verb == "start" || verb == "delete") && plainDriveCommand && w.flags.empty()) {
-    return usageError(verb + " destroys all data on the drive; add -f to confirm: " + w.line);
+    return UsageError(verb + " destroys all data on the drive; add -f to confirm: " + w.line);
   }
   if (verb == "start" && plainDriveCommand && w.flags == std::set<std::string>{"-f"}) {
-    return format(store, w);
+    return Format(store, w);
   }
   if (verb == "delete" && plainDriveCommand && w.flags == std::set<std::string>{"-f"} &&
       w.props.empty()) {
-    return maintain(store, Command::kDelete, *w.target,
-                    [](Drive& d, bool outOfRange) { return eraseDrive(d, outOfRange); });
+    return Maintain(store, Command::kDelete, *w.target,
+                    [](Drive& d, bool outOfRange) { return EraseDrive(d, outOfRange); });
   }
   if (verb == "set" && w.intelssd && w.target && w.flags.empty()) {
-    return setting(store, w);
+    return Setting(store, w);
   }
-  return unknownLine(w);
+  return UnknownLine(w);
 }
 
 }  // namespace
 
-Outcome run(const std::vector<std::string>& args, const std::optional<std::string>& fleetPath) {
+Outcome Run(const std::vector<std::string>& args, const std::optional<std::string>& fleetPath) {
   try {
-    return dispatch(args, FleetStore(fleetPath));
+    return Dispatch(args, FleetStore(fleetPath));
   } catch (const std::exception& e) {
     return {"", std::string("isdct: ") + e.what() + "\n", 1};
   }
 }
 
-std::string usage() {
+std::string Usage() {
   return R"(Usage: isdct COMMAND
 A stand-in for the SSD command-line tool: it answers for the simulated drives
 of a fleet file, or of a built-in fleet of four drives.
 
 Drive commands (N is a drive index or a serial number):
-  show -all -intelssd [N]         inventory of every drive (or of drive N)
+  show -all -intelssd [N]         inventory of every Drive (or of drive N)
   dump -intelssd N DataType=nvmelog LogID=2|197|202
                                   log page 2 (SMART / health), 197 (temperature)
                                   or 202 (vendor attributes)
@@ -331,7 +331,7 @@ Simulator commands:
                                   present=false pci.bus=6 faults.log2=hang settings.X=1
   sim-set --fleet KEY=VALUE...    edit the fleet: toolVersion=.. nvmeModuleVersion=..
                                   faults.CMD=KIND (none clears)
-  sim-add [KEY=VALUE...]          add a drive (fresh serial, index and PCI bus unless given)
+  sim-add [KEY=VALUE...]          add a Drive (fresh serial, index and PCI bus unless given)
   sim-remove SERIAL               take a drive out of the fleet
   sim-fleet                       print the fleet as JSON with every key filled in
 
@@ -351,4 +351,4 @@ bad fleet file; 3 the exit-nonzero fault.
 )";
 }
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

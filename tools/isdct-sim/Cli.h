@@ -20,7 +20,7 @@
 // Faults: a run of a drive command meets the addressed drive's fault for the
 // command, else the fleet's. "show" meets the fleet's fault for the whole
 // answer and each drive's fault for that drive's block. A maintenance command
-// changes the drive only when it prints its success (no fault, out-of-range
+// changes the drive only when it prints its Success (no fault, out-of-range
 // or stderr-only).
 #pragma once
 
@@ -30,11 +30,11 @@
 
 #include "Outcome.h"
 
-namespace isdctsim {
+namespace isdct_sim {
 
 // `args`: the words after the program name. `fleetPath`: ISDCT_SIM_FLEET.
-Outcome run(const std::vector<std::string>& args, const std::optional<std::string>& fleetPath);
+Outcome Run(const std::vector<std::string>& args, const std::optional<std::string>& fleetPath);
 
-std::string usage();
+std::string Usage();
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace isdctsim {
+namespace isdct_sim {
 namespace {
 
 const std::vector<std::pair<Command, const char*>> kCommandNames = {
@@ -23,7 +23,7 @@ const std::vector<std::pair<Fault, const char*>> kFaultNames = {
 };
 
 template <typename T>
-const char* nameOf(const std::vector<std::pair<T, const char*>>& table, T value) {
+const char* NameOf(const std::vector<std::pair<T, const char*>>& table, T value) {
   for (const auto& [v, name] : table) {
     if (v == value) return name;
   }
@@ -31,7 +31,7 @@ const char* nameOf(const std::vector<std::pair<T, const char*>>& table, T value)
 }
 
 template <typename T>
-std::optional<T> valueOf(const std::vector<std::pair<T, const char*>>& table,
+std::optional<T> ValueOf(const std::vector<std::pair<T, const char*>>& table,
                          const std::string& name) {
   for (const auto& [v, n] : table) {
     if (name == n) return v;
@@ -40,7 +40,7 @@ std::optional<T> valueOf(const std::vector<std::pair<T, const char*>>& table,
 }
 
 template <typename T>
-std::vector<T> valuesOf(const std::vector<std::pair<T, const char*>>& table) {
+std::vector<T> ValuesOf(const std::vector<std::pair<T, const char*>>& table) {
   std::vector<T> values;
   for (const auto& entry : table) values.push_back(entry.first);
   return values;
@@ -48,26 +48,26 @@ std::vector<T> valuesOf(const std::vector<std::pair<T, const char*>>& table) {
 
 }  // namespace
 
-const char* commandName(Command command) { return nameOf(kCommandNames, command); }
-const char* faultName(Fault fault) { return nameOf(kFaultNames, fault); }
+const char* CommandName(Command command) { return NameOf(kCommandNames, command); }
+const char* FaultName(Fault fault) { return NameOf(kFaultNames, fault); }
 
-std::optional<Command> parseCommand(const std::string& name) {
-  return valueOf(kCommandNames, name);
+std::optional<Command> ParseCommand(const std::string& name) {
+  return ValueOf(kCommandNames, name);
 }
 
-std::optional<Fault> parseFault(const std::string& name) { return valueOf(kFaultNames, name); }
+std::optional<Fault> ParseFault(const std::string& name) { return ValueOf(kFaultNames, name); }
 
-const std::vector<Command>& allCommands() {
-  static const std::vector<Command> commands = valuesOf(kCommandNames);
+const std::vector<Command>& AllCommands() {
+  static const std::vector<Command> commands = ValuesOf(kCommandNames);
   return commands;
 }
 
-const std::vector<Fault>& allFaults() {
-  static const std::vector<Fault> faults = valuesOf(kFaultNames);
+const std::vector<Fault>& AllFaults() {
+  static const std::vector<Fault> faults = ValuesOf(kFaultNames);
   return faults;
 }
 
-std::optional<Fault> faultFor(const FaultMap& fleetFaults, const FaultMap* driveFaults,
+std::optional<Fault> FaultFor(const FaultMap& fleetFaults, const FaultMap* driveFaults,
                               Command command) {
   if (driveFaults != nullptr) {
     auto it = driveFaults->find(command);
@@ -78,4 +78,4 @@ std::optional<Fault> faultFor(const FaultMap& fleetFaults, const FaultMap* drive
   return std::nullopt;
 }
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace isdctsim {
+namespace isdct_sim {
 
 // The tool commands a fault can be attached to. The log pages count as three
 // commands so that each can fail on its own.
@@ -33,16 +33,16 @@ using FaultMap = std::map<Command, Fault>;
 
 // Names as they appear in the fleet file: "show", "log2", ...; "empty",
 // "no-results", ... The parse functions return nullopt for an unknown name.
-const char* commandName(Command command);
-const char* faultName(Fault fault);
-std::optional<Command> parseCommand(const std::string& name);
-std::optional<Fault> parseFault(const std::string& name);
-const std::vector<Command>& allCommands();
-const std::vector<Fault>& allFaults();
+const char* CommandName(Command command);
+const char* FaultName(Fault fault);
+std::optional<Command> ParseCommand(const std::string& name);
+std::optional<Fault> ParseFault(const std::string& name);
+const std::vector<Command>& AllCommands();
+const std::vector<Fault>& AllFaults();
 
 // The fault a run of `command` meets: the drive's (when `driveFaults` is not
 // null and has one), else the fleet's, else none.
-std::optional<Fault> faultFor(const FaultMap& fleetFaults, const FaultMap* driveFaults,
+std::optional<Fault> FaultFor(const FaultMap& fleetFaults, const FaultMap* driveFaults,
                               Command command);
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace isdctsim {
+namespace isdct_sim {
 namespace {
 
 struct DriveKind {
@@ -37,7 +37,7 @@ const DefaultHealth kDefaultHealth[] = {
 
 const uint32_t kDefaultBuses[] = {0x05, 0x06, 0x81, 0x82};
 
-std::string makeSerial(const DriveKind& kind, const char* dateCode, std::size_t sequence) {
+std::string MakeSerial(const DriveKind& kind, const char* dateCode, std::size_t sequence) {
   char text[32];
   std::snprintf(text, sizeof text, "%s%s%03u%c%sBGN", kind.plant, dateCode,
                 static_cast<unsigned>(sequence % 1000), static_cast<char>('A' + sequence % 26),
@@ -47,26 +47,26 @@ std::string makeSerial(const DriveKind& kind, const char* dateCode, std::size_t 
 
 }  // namespace
 
-uint32_t sectorSizeOfLbaFormat(uint32_t lbaFormat) { return lbaFormat < 3 ? 512 : 4096; }
+uint32_t SectorSizeOfLbaFormat(uint32_t lbaFormat) { return lbaFormat < 3 ? 512 : 4096; }
 
-uint64_t lbasForGigabytes(uint64_t gigabytes, uint32_t sectorSize) {
+uint64_t LbasForGigabytes(uint64_t gigabytes, uint32_t sectorSize) {
   uint64_t lbas512 =
       gigabytes >= 50 ? 97696368 + 1953504 * (gigabytes - 50) : gigabytes * 1000000000 / 512;
   return sectorSize == 0 ? lbas512 : lbas512 * 512 / sectorSize;
 }
 
-std::string devicePathFor(uint32_t index) { return "/dev/nvme" + std::to_string(index) + "n1"; }
+std::string DevicePathFor(uint32_t index) { return "/dev/nvme" + std::to_string(index) + "n1"; }
 
-Drive defaultDrive(std::size_t position) {
+Drive DefaultDrive(std::size_t position) {
   const DriveKind& kind = kKinds[position % 4];
   const bool generated = position >= 4;
   Drive d;
   d.index = static_cast<uint32_t>(position);
-  d.serial = makeSerial(kind, generated ? "5310" : (position < 2 ? "5213" : "5202"), position);
+  d.serial = MakeSerial(kind, generated ? "5310" : (position < 2 ? "5213" : "5202"), position);
   d.model = kind.model;
   d.firmware = "8DV101H0";
   d.bootloader = "8B1B0133";
-  d.devicePath = devicePathFor(d.index);
+  d.devicePath = DevicePathFor(d.index);
   if (generated) {
     d.pci.bus = 0x83 + static_cast<uint32_t>((position - 4) % 125);
     d.pci.device = static_cast<uint32_t>((position - 4) / 125 % 32);
@@ -75,7 +75,7 @@ Drive defaultDrive(std::size_t position) {
   }
   d.sectorSize = 512;
   d.lbaFormat = 0;
-  d.nativeMaxLBA = lbasForGigabytes(kind.gigabytes, 512);
+  d.nativeMaxLBA = LbasForGigabytes(kind.gigabytes, 512);
   d.maximumLBA = d.nativeMaxLBA;
   d.physicalSize = d.nativeMaxLBA * 512;
   d.tempThreshold = 85;
@@ -101,30 +101,30 @@ Drive defaultDrive(std::size_t position) {
   return d;
 }
 
-Fleet defaultFleet() {
+Fleet DefaultFleet() {
   Fleet fleet;
   fleet.toolVersion = "3.0.2";
   fleet.nvmeModuleVersion = "1.0";
-  for (std::size_t i = 0; i < 4; ++i) fleet.drives.push_back(defaultDrive(i));
+  for (std::size_t i = 0; i < 4; ++i) fleet.drives.push_back(DefaultDrive(i));
   return fleet;
 }
 
-const Drive* findPresent(const Fleet& fleet, uint32_t index) {
+const Drive* FindPresent(const Fleet& fleet, uint32_t index) {
   for (const Drive& d : fleet.drives) {
     if (d.present && d.index == index) return &d;
   }
   return nullptr;
 }
 
-Drive* findPresent(Fleet& fleet, uint32_t index) {
-  return const_cast<Drive*>(findPresent(static_cast<const Fleet&>(fleet), index));
+Drive* FindPresent(Fleet& fleet, uint32_t index) {
+  return const_cast<Drive*>(FindPresent(static_cast<const Fleet&>(fleet), index));
 }
 
-Drive* findSerial(Fleet& fleet, const std::string& serial) {
+Drive* FindSerial(Fleet& fleet, const std::string& serial) {
   for (Drive& d : fleet.drives) {
     if (d.serial == serial) return &d;
   }
   return nullptr;
 }
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

@@ -1,8 +1,8 @@
 // The simulated drives and the facts the SSD tool reports about them. Plain
 // value types, copied freely; no I/O.
 //
-// defaultFleet() is what the tool answers for when no fleet file is named:
-// two add-in cards and two 2.5-inch drives, healthy. defaultDrive(i) is what
+// DefaultFleet() is what the tool answers for when no fleet file is named:
+// two add-in cards and two 2.5-inch drives, healthy. DefaultDrive(i) is what
 // the drive at position i of a fleet file takes for every key it leaves out;
 // positions 0 to 3 are the default fleet's drives, later positions get
 // generated drives of the same four kinds with their own serial, index, PCI
@@ -17,7 +17,7 @@
 
 #include "Faults.h"
 
-namespace isdctsim {
+namespace isdct_sim {
 
 struct PciLocation {
   uint32_t segment = 0;
@@ -83,22 +83,22 @@ constexpr uint32_t kWarnBackup = 0x10;
 
 // Number of LBA formats the drives offer and the data size of each.
 constexpr uint32_t kNumLbaFormats = 7;
-uint32_t sectorSizeOfLbaFormat(uint32_t lbaFormat);  // REQUIRES: lbaFormat < kNumLbaFormats
+uint32_t SectorSizeOfLbaFormat(uint32_t lbaFormat);  // REQUIRES: lbaFormat < kNumLbaFormats
 
 // Number of 512-byte LBAs of a drive sold as `gigabytes` GB (the industry's
 // capacity formula, which gives the default drives' exact sizes).
-uint64_t lbasForGigabytes(uint64_t gigabytes, uint32_t sectorSize);
+uint64_t LbasForGigabytes(uint64_t gigabytes, uint32_t sectorSize);
 
-Fleet defaultFleet();
-Drive defaultDrive(std::size_t position);
+Fleet DefaultFleet();
+Drive DefaultDrive(std::size_t position);
 
 // "/dev/nvme<index>n1".
-std::string devicePathFor(uint32_t index);
+std::string DevicePathFor(uint32_t index);
 
 // The first present drive with this index, or null.
-const Drive* findPresent(const Fleet& fleet, uint32_t index);
-Drive* findPresent(Fleet& fleet, uint32_t index);
-// The drive with this serial number (present or not), or null.
-Drive* findSerial(Fleet& fleet, const std::string& serial);
+const Drive* FindPresent(const Fleet& fleet, uint32_t index);
+Drive* FindPresent(Fleet& fleet, uint32_t index);
+// The drive with this serial Number (present or not), or null.
+Drive* FindSerial(Fleet& fleet, const std::string& serial);
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

@@ -5,16 +5,16 @@
 #include <limits>
 #include <set>
 
-namespace isdctsim {
+namespace isdct_sim {
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string join(const std::string& where, const std::string& key) {
+std::string Join(const std::string& where, const std::string& key) {
   return where.empty() ? key : where + "." + key;
 }
 
-[[noreturn]] void fail(const std::string& where, const std::string& what) {
+[[noreturn]] void Fail(const std::string& where, const std::string& what) {
   throw FleetError(where + ": " + what);
 }
 
@@ -22,76 +22,76 @@ std::string join(const std::string& where, const std::string& key) {
 // rejects the keys nobody asked for.
 class ObjectReader {
  public:
-  ObjectReader(const Json& j, std::string where) : object_(j), where_(std::move(where)) {
-    if (!object_.is_object()) fail(where_.empty() ? "fleet" : where_, "expected a JSON object");
+  ObjectReader(const Json& j, std::string where) : m_Object(j), m_Where(std::move(where)) {
+    if (!m_Object.is_object()) Fail(m_Where.empty() ? "fleet" : m_Where, "expected a JSON object");
   }
 
   template <typename F>
-  void field(const char* key, F&& read) {
-    known_.insert(key);
-    auto it = object_.find(key);
-    if (it != object_.end()) read(*it, join(where_, key));
+  void Field(const char* key, F&& read) {
+    m_Known.insert(key);
+    auto it = m_Object.find(key);
+    if (it != m_Object.end()) read(*it, Join(m_Where, key));
   }
 
-  void rejectUnknown() const {
-    for (const auto& item : object_.items()) {
-      if (known_.count(item.key()) == 0) fail(join(where_, item.key()), "unknown key");
+  void RejectUnknown() const {
+    for (const auto& item : m_Object.items()) {
+      if (m_Known.count(item.key()) == 0) Fail(Join(m_Where, item.key()), "unknown key");
     }
   }
 
  private:
-  const Json& object_;
-  std::string where_;
-  std::set<std::string> known_;
+  const Json& m_Object;
+  std::string m_Where;
+  std::set<std::string> m_Known;
 };
 
-std::string readString(const Json& j, const std::string& where) {
-  if (!j.is_string()) fail(where, "expected a string");
+std::string ReadString(const Json& j, const std::string& where) {
+  if (!j.is_string()) Fail(where, "expected a string");
   return j.get<std::string>();
 }
 
-bool readBool(const Json& j, const std::string& where) {
-  if (!j.is_boolean()) fail(where, "expected true or false");
+bool ReadBool(const Json& j, const std::string& where) {
+  if (!j.is_boolean()) Fail(where, "expected true or false");
   return j.get<bool>();
 }
 
 // A non-negative integer, or a string of decimal or 0x-hexadecimal digits.
-uint64_t readUnsigned(const Json& j, const std::string& where, uint64_t max) {
+uint64_t ReadUnsigned(const Json& j, const std::string& where, uint64_t max) {
   std::optional<uint64_t> value;
   if (j.is_number_unsigned()) {
     value = j.get<uint64_t>();
   } else if (j.is_string()) {
-    value = parseUnsigned(j.get<std::string>());
+    value = ParseUnsigned(j.get<std::string>());
   }
-  if (!value) fail(where, "expected an unsigned integer (decimal, or hexadecimal text \"0x..\")");
+  if (!value) Fail(where, "expected an unsigned integer (decimal, or hexadecimal text \"0x..\")");
   if (*value > max)
-    fail(where, "value " + std::to_string(*value) + " is above " + std::to_string(max));
+    Fail(where, "value " + std::to_string(*value) + " is above " + std::to_string(max));
   return *value;
 }
 
-uint32_t readU32(const Json& j, const std::string& where) {
-  return static_cast<uint32_t>(readUnsigned(j, where, std::numeric_limits<uint32_t>::max()));
+uint32_t ReadU32(const Json& j, const std::string& where) {
+  return static_cast<uint32_t>(ReadUnsigned(j, where, std::numeric_limits<uint32_t>::max()));
 }
 
-uint64_t readU64(const Json& j, const std::string& where) {
-  return readUnsigned(j, where, std::numeric_limits<uint64_t>::max());
+uint64_t ReadU64(const Json& j, const std::string& where) {
+  return ReadUnsigned(j, where, std::numeric_limits<uint64_t>::max());
 }
 
-FaultMap readFaults(const Json& j, const std::string& where, bool perDrive) {
-  if (!j.is_object()) fail(where, "expected a JSON object");
+FaultMap ReadFaults(const Json& j, const std::string& where, bool perDrive) {
+  if (!j.is_object()) Fail(where, "expected a JSON object");
   FaultMap faults;
   for (const auto& item : j.items()) {
-    const std::string key = join(where, item.key());
-    std::optional<Command> command = parseCommand(item.key());
+    const std::string key = Join(where, item.key());
+    std::optional<Command> command = ParseCommand(item.key());
     if (!command || (perDrive && *command == Command::kVersion)) {
-      fail(key, perDrive ? "unknown key (a drive's faults: show, log2, log197, log202, format, "
+      Fail(key, perDrive ? "unknown key (a drive's faults: show, log2, log197, log202, format, "
                            "delete, set)"
                          : "unknown key (faults: show, version, log2, log197, log202, format, "
                            "delete, set)");
     }
-    std::optional<Fault> fault = parseFault(readString(item.value(), key));
+    std::optional<Fault> fault = ParseFault(ReadString(item.value(), key));
     if (!fault) {
-      fail(key, "unknown fault \"" + item.value().get<std::string>() +
+      Fail(key, "unknown fault \"" + item.value().get<std::string>() +
                     "\" (empty, no-results, invalid-index, garbage, out-of-range, exit-nonzero, "
                     "stderr-only, hang)");
     }
@@ -100,39 +100,39 @@ FaultMap readFaults(const Json& j, const std::string& where, bool perDrive) {
   return faults;
 }
 
-Json faultsToJson(const FaultMap& faults) {
+Json FaultsToJson(const FaultMap& faults) {
   Json j = Json::object();
-  for (const auto& [command, fault] : faults) j[commandName(command)] = faultName(fault);
+  for (const auto& [command, fault] : faults) j[CommandName(command)] = FaultName(fault);
   return j;
 }
 
-void readHealth(const Json& j, const std::string& where, Health& h) {
+void ReadHealth(const Json& j, const std::string& where, Health& h) {
   ObjectReader r(j, where);
-  r.field("criticalWarnings", [&](const Json& v, const std::string& w) {
-    h.criticalWarnings = static_cast<uint32_t>(readUnsigned(v, w, 0xFF));
+  r.Field("criticalWarnings", [&](const Json& v, const std::string& w) {
+    h.criticalWarnings = static_cast<uint32_t>(ReadUnsigned(v, w, 0xFF));
   });
-  r.field("availableSpare",
-          [&](const auto& v, const auto& w) { h.availableSpare = readU32(v, w); });
-  r.field("availableSpareThreshold",
-          [&](const auto& v, const auto& w) { h.availableSpareThreshold = readU32(v, w); });
-  r.field("percentageUsed",
-          [&](const auto& v, const auto& w) { h.percentageUsed = readU32(v, w); });
-  r.field("dataUnitsRead", [&](const auto& v, const auto& w) { h.dataUnitsRead = readU64(v, w); });
-  r.field("dataUnitsWritten",
-          [&](const auto& v, const auto& w) { h.dataUnitsWritten = readU64(v, w); });
-  r.field("powerOnHours", [&](const auto& v, const auto& w) { h.powerOnHours = readU64(v, w); });
-  r.field("mediaErrors", [&](const auto& v, const auto& w) { h.mediaErrors = readU64(v, w); });
-  r.field("temperature", [&](const auto& v, const auto& w) { h.temperature = readU32(v, w); });
-  r.field("thermalThrottleStatus",
-          [&](const auto& v, const auto& w) { h.thermalThrottleStatus = readU32(v, w); });
-  r.field("wearLevelingCount",
-          [&](const auto& v, const auto& w) { h.wearLevelingCount = readU32(v, w); });
-  r.rejectUnknown();
+  r.Field("availableSpare",
+          [&](const auto& v, const auto& w) { h.availableSpare = ReadU32(v, w); });
+  r.Field("availableSpareThreshold",
+          [&](const auto& v, const auto& w) { h.availableSpareThreshold = ReadU32(v, w); });
+  r.Field("percentageUsed",
+          [&](const auto& v, const auto& w) { h.percentageUsed = ReadU32(v, w); });
+  r.Field("dataUnitsRead", [&](const auto& v, const auto& w) { h.dataUnitsRead = ReadU64(v, w); });
+  r.Field("dataUnitsWritten",
+          [&](const auto& v, const auto& w) { h.dataUnitsWritten = ReadU64(v, w); });
+  r.Field("powerOnHours", [&](const auto& v, const auto& w) { h.powerOnHours = ReadU64(v, w); });
+  r.Field("mediaErrors", [&](const auto& v, const auto& w) { h.mediaErrors = ReadU64(v, w); });
+  r.Field("temperature", [&](const auto& v, const auto& w) { h.temperature = ReadU32(v, w); });
+  r.Field("thermalThrottleStatus",
+          [&](const auto& v, const auto& w) { h.thermalThrottleStatus = ReadU32(v, w); });
+  r.Field("wearLevelingCount",
+          [&](const auto& v, const auto& w) { h.wearLevelingCount = ReadU32(v, w); });
+  r.RejectUnknown();
 }
 
 }  // namespace
 
-std::optional<uint64_t> parseUnsigned(const std::string& text) {
+std::optional<uint64_t> ParseUnsigned(const std::string& text) {
   int base = 10;
   std::string digits = text;
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
@@ -152,92 +152,92 @@ std::optional<uint64_t> parseUnsigned(const std::string& text) {
   return static_cast<uint64_t>(value);
 }
 
-Drive driveFromJson(const Json& j, std::size_t position, const std::string& where) {
-  Drive d = defaultDrive(position);
+Drive DriveFromJson(const Json& j, std::size_t position, const std::string& where) {
+  Drive d = DefaultDrive(position);
   bool indexGiven = false;
   bool pathGiven = false;
   ObjectReader r(j, where);
-  r.field("index", [&](const auto& v, const auto& w) {
-    d.index = readU32(v, w);
+  r.Field("index", [&](const auto& v, const auto& w) {
+    d.index = ReadU32(v, w);
     indexGiven = true;
   });
-  r.field("serial", [&](const auto& v, const auto& w) { d.serial = readString(v, w); });
-  r.field("model", [&](const auto& v, const auto& w) { d.model = readString(v, w); });
-  r.field("firmware", [&](const auto& v, const auto& w) { d.firmware = readString(v, w); });
-  r.field("bootloader", [&](const auto& v, const auto& w) { d.bootloader = readString(v, w); });
-  r.field("devicePath", [&](const auto& v, const auto& w) {
-    d.devicePath = readString(v, w);
+  r.Field("serial", [&](const auto& v, const auto& w) { d.serial = ReadString(v, w); });
+  r.Field("model", [&](const auto& v, const auto& w) { d.model = ReadString(v, w); });
+  r.Field("firmware", [&](const auto& v, const auto& w) { d.firmware = ReadString(v, w); });
+  r.Field("bootloader", [&](const auto& v, const auto& w) { d.bootloader = ReadString(v, w); });
+  r.Field("devicePath", [&](const auto& v, const auto& w) {
+    d.devicePath = ReadString(v, w);
     pathGiven = true;
   });
-  r.field("pci", [&](const Json& v, const std::string& w) {
+  r.Field("pci", [&](const Json& v, const std::string& w) {
     ObjectReader pci(v, w);
-    pci.field("segment", [&](const auto& pv, const auto& pw) {
-      d.pci.segment = readUnsigned(pv, pw, 0xFFFF);
+    pci.Field("segment", [&](const auto& pv, const auto& pw) {
+      d.pci.segment = ReadUnsigned(pv, pw, 0xFFFF);
     });
-    pci.field("bus",
-              [&](const auto& pv, const auto& pw) { d.pci.bus = readUnsigned(pv, pw, 0xFF); });
-    pci.field("device",
-              [&](const auto& pv, const auto& pw) { d.pci.device = readUnsigned(pv, pw, 0x1F); });
-    pci.field("function",
-              [&](const auto& pv, const auto& pw) { d.pci.function = readUnsigned(pv, pw, 7); });
-    pci.rejectUnknown();
+    pci.Field("bus",
+              [&](const auto& pv, const auto& pw) { d.pci.bus = ReadUnsigned(pv, pw, 0xFF); });
+    pci.Field("device",
+              [&](const auto& pv, const auto& pw) { d.pci.device = ReadUnsigned(pv, pw, 0x1F); });
+    pci.Field("function",
+              [&](const auto& pv, const auto& pw) { d.pci.function = ReadUnsigned(pv, pw, 7); });
+    pci.RejectUnknown();
   });
-  r.field("sectorSize", [&](const auto& v, const auto& w) { d.sectorSize = readU32(v, w); });
-  r.field("lbaFormat", [&](const auto& v, const auto& w) {
-    d.lbaFormat = static_cast<uint32_t>(readUnsigned(v, w, kNumLbaFormats - 1));
+  r.Field("sectorSize", [&](const auto& v, const auto& w) { d.sectorSize = ReadU32(v, w); });
+  r.Field("lbaFormat", [&](const auto& v, const auto& w) {
+    d.lbaFormat = static_cast<uint32_t>(ReadUnsigned(v, w, kNumLbaFormats - 1));
   });
-  r.field("maximumLBA", [&](const auto& v, const auto& w) { d.maximumLBA = readU64(v, w); });
-  r.field("nativeMaxLBA", [&](const auto& v, const auto& w) { d.nativeMaxLBA = readU64(v, w); });
-  r.field("physicalSize", [&](const auto& v, const auto& w) { d.physicalSize = readU64(v, w); });
-  r.field("tempThreshold", [&](const auto& v, const auto& w) { d.tempThreshold = readU32(v, w); });
-  r.field("driverMajor", [&](const auto& v, const auto& w) { d.driverMajor = readString(v, w); });
-  r.field("driverMinor", [&](const auto& v, const auto& w) { d.driverMinor = readString(v, w); });
-  r.field("present", [&](const auto& v, const auto& w) { d.present = readBool(v, w); });
-  r.field("erased", [&](const auto& v, const auto& w) { d.erased = readBool(v, w); });
-  r.field("health", [&](const auto& v, const auto& w) { readHealth(v, w, d.health); });
-  r.field("faults", [&](const auto& v, const auto& w) { d.faults = readFaults(v, w, true); });
-  r.field("settings", [&](const Json& v, const std::string& w) {
-    if (!v.is_object()) fail(w, "expected a JSON object");
+  r.Field("maximumLBA", [&](const auto& v, const auto& w) { d.maximumLBA = ReadU64(v, w); });
+  r.Field("nativeMaxLBA", [&](const auto& v, const auto& w) { d.nativeMaxLBA = ReadU64(v, w); });
+  r.Field("physicalSize", [&](const auto& v, const auto& w) { d.physicalSize = ReadU64(v, w); });
+  r.Field("tempThreshold", [&](const auto& v, const auto& w) { d.tempThreshold = ReadU32(v, w); });
+  r.Field("driverMajor", [&](const auto& v, const auto& w) { d.driverMajor = ReadString(v, w); });
+  r.Field("driverMinor", [&](const auto& v, const auto& w) { d.driverMinor = ReadString(v, w); });
+  r.Field("present", [&](const auto& v, const auto& w) { d.present = ReadBool(v, w); });
+  r.Field("erased", [&](const auto& v, const auto& w) { d.erased = ReadBool(v, w); });
+  r.Field("health", [&](const auto& v, const auto& w) { ReadHealth(v, w, d.health); });
+  r.Field("faults", [&](const auto& v, const auto& w) { d.faults = ReadFaults(v, w, true); });
+  r.Field("settings", [&](const Json& v, const std::string& w) {
+    if (!v.is_object()) Fail(w, "expected a JSON object");
     for (const auto& item : v.items()) {
-      d.settings[item.key()] = readString(item.value(), join(w, item.key()));
+      d.settings[item.key()] = ReadString(item.value(), Join(w, item.key()));
     }
   });
-  r.rejectUnknown();
-  if (indexGiven && !pathGiven) d.devicePath = devicePathFor(d.index);
+  r.RejectUnknown();
+  if (indexGiven && !pathGiven) d.devicePath = DevicePathFor(d.index);
   return d;
 }
 
-Fleet fleetFromJson(const Json& j) {
-  Fleet fleet = defaultFleet();
+Fleet FleetFromJson(const Json& j) {
+  Fleet fleet = DefaultFleet();
   ObjectReader r(j, "");
-  r.field("toolVersion",
-          [&](const auto& v, const auto& w) { fleet.toolVersion = readString(v, w); });
-  r.field("nvmeModuleVersion",
-          [&](const auto& v, const auto& w) { fleet.nvmeModuleVersion = readString(v, w); });
-  r.field("faults", [&](const auto& v, const auto& w) { fleet.faults = readFaults(v, w, false); });
-  r.field("drives", [&](const Json& v, const std::string& w) {
-    if (!v.is_array()) fail(w, "expected a JSON array");
+  r.Field("toolVersion",
+          [&](const auto& v, const auto& w) { fleet.toolVersion = ReadString(v, w); });
+  r.Field("nvmeModuleVersion",
+          [&](const auto& v, const auto& w) { fleet.nvmeModuleVersion = ReadString(v, w); });
+  r.Field("faults", [&](const auto& v, const auto& w) { fleet.faults = ReadFaults(v, w, false); });
+  r.Field("drives", [&](const Json& v, const std::string& w) {
+    if (!v.is_array()) Fail(w, "expected a JSON array");
     fleet.drives.clear();
     for (std::size_t i = 0; i < v.size(); ++i) {
-      fleet.drives.push_back(driveFromJson(v[i], i, w + "[" + std::to_string(i) + "]"));
+      fleet.drives.push_back(DriveFromJson(v[i], i, w + "[" + std::to_string(i) + "]"));
     }
   });
-  r.rejectUnknown();
-  checkFleet(fleet);
+  r.RejectUnknown();
+  CheckFleet(fleet);
   return fleet;
 }
 
-void checkFleet(const Fleet& fleet) {
+void CheckFleet(const Fleet& fleet) {
   std::set<std::string> serials;
   for (std::size_t i = 0; i < fleet.drives.size(); ++i) {
     if (!serials.insert(fleet.drives[i].serial).second) {
-      fail("drives[" + std::to_string(i) + "].serial",
+      Fail("drives[" + std::to_string(i) + "].serial",
            "serial number \"" + fleet.drives[i].serial + "\" is used by another drive");
     }
   }
 }
 
-Fleet parseFleet(const std::string& text) {
+Fleet ParseFleet(const std::string& text) {
   Json j;
   try {
     j = Json::parse(text);
@@ -248,10 +248,10 @@ Fleet parseFleet(const std::string& text) {
     throw FleetError("not a JSON document: " +
                      (bracket == std::string::npos ? what : what.substr(bracket + 2)));
   }
-  return fleetFromJson(j);
+  return FleetFromJson(j);
 }
 
-Json driveToJson(const Drive& d) {
+Json DriveToJson(const Drive& d) {
   Json j;
   j["index"] = d.index;
   j["serial"] = d.serial;
@@ -285,22 +285,22 @@ Json driveToJson(const Drive& d) {
                  {"temperature", h.temperature},
                  {"thermalThrottleStatus", h.thermalThrottleStatus},
                  {"wearLevelingCount", h.wearLevelingCount}};
-  j["faults"] = faultsToJson(d.faults);
+  j["faults"] = FaultsToJson(d.faults);
   j["settings"] = Json::object();
   for (const auto& [name, value] : d.settings) j["settings"][name] = value;
   return j;
 }
 
-Json fleetToJson(const Fleet& fleet) {
+Json FleetToJson(const Fleet& fleet) {
   Json j;
   j["toolVersion"] = fleet.toolVersion;
   j["nvmeModuleVersion"] = fleet.nvmeModuleVersion;
-  j["faults"] = faultsToJson(fleet.faults);
+  j["faults"] = FaultsToJson(fleet.faults);
   j["drives"] = Json::array();
-  for (const Drive& d : fleet.drives) j["drives"].push_back(driveToJson(d));
+  for (const Drive& d : fleet.drives) j["drives"].push_back(DriveToJson(d));
   return j;
 }
 
-std::string serializeFleet(const Fleet& fleet) { return fleetToJson(fleet).dump(2) + "\n"; }
+std::string SerializeFleet(const Fleet& fleet) { return FleetToJson(fleet).dump(2) + "\n"; }
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

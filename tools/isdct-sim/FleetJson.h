@@ -2,7 +2,7 @@
 //
 // Reading is strict and complete: every key is optional and a missing one
 // takes its default (Fleet.h: a drive at position i defaults to
-// defaultDrive(i); a missing "drives" array means the default fleet's four
+// DefaultDrive(i); a missing "drives" array means the default fleet's four
 // drives), but an unknown key, a value of the wrong type or out of range, an
 // unknown command or fault name, or a serial number used twice throws
 // FleetError with a one-line message naming the key, e.g.
@@ -19,7 +19,7 @@
 
 #include "Fleet.h"
 
-namespace isdctsim {
+namespace isdct_sim {
 
 class FleetError : public std::runtime_error {
  public:
@@ -27,21 +27,21 @@ class FleetError : public std::runtime_error {
 };
 
 // Throws FleetError, also when `text` is not JSON.
-Fleet parseFleet(const std::string& text);
-Fleet fleetFromJson(const nlohmann::ordered_json& j);
-Drive driveFromJson(const nlohmann::ordered_json& j, std::size_t position,
+Fleet ParseFleet(const std::string& text);
+Fleet FleetFromJson(const nlohmann::ordered_json& j);
+Drive DriveFromJson(const nlohmann::ordered_json& j, std::size_t position,
                     const std::string& where);
 
 // Throws FleetError when two drives share a serial number.
-void checkFleet(const Fleet& fleet);
+void CheckFleet(const Fleet& fleet);
 
-nlohmann::ordered_json fleetToJson(const Fleet& fleet);
-nlohmann::ordered_json driveToJson(const Drive& drive);
+nlohmann::ordered_json FleetToJson(const Fleet& fleet);
+nlohmann::ordered_json DriveToJson(const Drive& drive);
 // The JSON text of the fleet, indented, with a final newline.
-std::string serializeFleet(const Fleet& fleet);
+std::string SerializeFleet(const Fleet& fleet);
 
 // Decimal digits, or "0x" and hexadecimal digits, that fit 64 bits; nullopt
 // for anything else (signs, blanks, empty text, overflow).
-std::optional<uint64_t> parseUnsigned(const std::string& text);
+std::optional<uint64_t> ParseUnsigned(const std::string& text);
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

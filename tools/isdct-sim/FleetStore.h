@@ -1,11 +1,11 @@
 // Where the fleet lives: the file named by ISDCT_SIM_FLEET, or, when none is
-// named, the built-in default fleet (which edits change for the one run only).
+// named, the built-in default Fleet (which edits change for the one run only).
 //
 // A file that does not exist yet stands for the default fleet, so that the
 // first edit can create it. Reads take no lock: every write replaces the file
 // by rename, so a reader sees either the old or the new fleet, never part of
 // one. Edits are read-modify-write under an exclusive flock on the lock file
-// "<fleet>.lock" beside the fleet (created on first use and left in place),
+// "<fleet>.lock" beside the Fleet (created on first use and left in place),
 // the new text written to a temporary file in the same folder and renamed
 // over the fleet; two concurrent edits, in one process or in many, therefore
 // never lose one another. Errors (unreadable or invalid file, failed write)
@@ -19,28 +19,28 @@
 #include "Fleet.h"
 #include "FleetJson.h"
 
-namespace isdctsim {
+namespace isdct_sim {
 
 class FleetStore {
  public:
   // `path` empty: the default fleet, never written.
   explicit FleetStore(std::optional<std::string> path);
 
-  bool hasFile() const { return path_.has_value(); }
-  const std::string& path() const { return *path_; }  // REQUIRES: hasFile()
+  bool HasFile() const { return m_Path.has_value(); }
+  const std::string& Path() const { return *m_Path; }  // REQUIRES: HasFile()
 
-  Fleet load() const;
+  Fleet Load() const;
 
   // Runs `change` on the current fleet under the lock and, when it returns
   // true and a file is named, writes the result back. Returns what `change`
   // returned. An exception from `change` leaves the file untouched.
-  bool edit(const std::function<bool(Fleet&)>& change) const;
+  bool Edit(const std::function<bool(Fleet&)>& change) const;
 
  private:
-  Fleet loadUnlocked() const;
-  void save(const Fleet& fleet) const;
+  Fleet LoadUnlocked() const;
+  void Save(const Fleet& fleet) const;
 
-  std::optional<std::string> path_;
+  std::optional<std::string> m_Path;
 };
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

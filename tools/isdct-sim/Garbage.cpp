@@ -4,33 +4,33 @@
 #include <cstdint>
 #include <vector>
 
-namespace isdctsim {
+namespace isdct_sim {
 namespace {
 
 // xorshift64*: small, fast and the same everywhere.
 class Noise {
  public:
   explicit Noise(const std::string& seed) {
-    state_ = 14695981039346656037ull;  // FNV-1a of the seed
-    for (unsigned char c : seed) state_ = (state_ ^ c) * 1099511628211ull;
-    if (state_ == 0) state_ = 1;
+    m_State = 14695981039346656037ull;  // FNV-1a of the seed
+    for (unsigned char c : seed) m_State = (m_State ^ c) * 1099511628211ull;
+    if (m_State == 0) m_State = 1;
   }
-  uint64_t next() {
-    state_ ^= state_ >> 12;
-    state_ ^= state_ << 25;
-    state_ ^= state_ >> 27;
-    return state_ * 2685821657736338717ull;
+  uint64_t Next() {
+    m_State ^= m_State >> 12;
+    m_State ^= m_State << 25;
+    m_State ^= m_State >> 27;
+    return m_State * 2685821657736338717ull;
   }
-  char between(unsigned lo, unsigned hi) { return static_cast<char>(lo + next() % (hi - lo + 1)); }
+  char Between(unsigned lo, unsigned hi) { return static_cast<char>(lo + Next() % (hi - lo + 1)); }
 
  private:
-  uint64_t state_;
+  uint64_t m_State;
 };
 
 using Lines = std::vector<std::string>;
 
 // Lines that a careless reader could take for key lines of the command.
-Lines nearMisses(Command command) {
+Lines NearMisses(Command command) {
   switch (command) {
     case Command::kShow:
       return {"- Intelssd PHFT0000000A400BGN -",
@@ -108,7 +108,7 @@ Lines nearMisses(Command command) {
 
 // A key line with a NUL byte and more text after its value: whole, it is not
 // a key line, but a reader that stops at the NUL would take it for one.
-std::string nulTrap(Command command) {
+std::string NulTrap(Command command) {
   const std::string junk = std::string(1, '\0') + "junk";
   switch (command) {
     case Command::kShow:
@@ -124,28 +124,28 @@ std::string nulTrap(Command command) {
 
 }  // namespace
 
-std::string garbage(Command command, const std::string& seed) {
-  Noise noise(std::string(commandName(command)) + "/" + seed);
-  const Lines misses = nearMisses(command);
+std::string Garbage(Command command, const std::string& seed) {
+  Noise noise(std::string(CommandName(command)) + "/" + seed);
+  const Lines misses = NearMisses(command);
   const std::size_t half = misses.size() / 2;
   std::string text;
   for (std::size_t i = 0; i < half; ++i) text += misses[i] + "\n";
 
   std::string high;
-  for (int i = 0; i < 200; ++i) high += noise.between(0x80, 0xFF);
+  for (int i = 0; i < 200; ++i) high += noise.Between(0x80, 0xFF);
   text += high + "\n";
   for (int i = 0; i < 3; ++i) {
     std::string line = "~ line " + std::to_string(i) + " ends in CR-LF ";
-    for (int k = 0; k < 20; ++k) line += noise.between('!', '~');
+    for (int k = 0; k < 20; ++k) line += noise.Between('!', '~');
     text += line + "\r\n";
   }
   text += std::string("~ NUL") + '\0' + "inside" + '\0' + "\n";
-  text += nulTrap(command) + "\n";
+  text += NulTrap(command) + "\n";
 
   // Printable noise, eight characters from each random number.
   std::string longLine((1u << 20) + 17, '~');
   for (std::size_t i = 1; i < longLine.size(); i += 8) {
-    uint64_t bits = noise.next();
+    uint64_t bits = noise.Next();
     for (std::size_t k = i; k < std::min(i + 8, longLine.size()); ++k, bits >>= 8) {
       longLine[k] = static_cast<char>('!' + (bits & 0xFF) % 94);
     }
@@ -157,4 +157,4 @@ std::string garbage(Command command, const std::string& seed) {
   return text;
 }
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

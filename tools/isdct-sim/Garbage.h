@@ -15,8 +15,8 @@
 
 #include "Faults.h"
 
-namespace isdctsim {
+namespace isdct_sim {
 
-std::string garbage(Command command, const std::string& seed);
+std::string Garbage(Command command, const std::string& seed);
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

@@ -1,5 +1,5 @@
 // What the maintenance commands do to a drive and what the tool prints for
-// them: NVMe format ("start ... Function=nvmeformat"), erase ("delete") and
+// them: NVMe Format ("start ... Function=nvmeformat"), erase ("delete") and
 // settings ("set"). Pure functions on a Drive value; no I/O.
 //
 // On success the drive is changed and `text` holds the drive header and a
@@ -12,7 +12,7 @@
 
 #include "Fleet.h"
 
-namespace isdctsim {
+namespace isdct_sim {
 
 struct MaintenanceResult {
   bool ok = false;
@@ -29,16 +29,16 @@ struct FormatOptions {
 // Formats with the given LBA format: the sector size follows it, the native
 // and the current maximum LBA are scaled to the new sector size, the drive is
 // marked erased. `outOfRange` adds a count too large for 64 bits.
-MaintenanceResult formatDrive(Drive& drive, const FormatOptions& options, bool outOfRange);
+MaintenanceResult FormatDrive(Drive& drive, const FormatOptions& options, bool outOfRange);
 
 // Erases all user data: the drive is marked erased; its counters stay.
-MaintenanceResult eraseDrive(Drive& drive, bool outOfRange);
+MaintenanceResult EraseDrive(Drive& drive, bool outOfRange);
 
 // Applies Name=Value. MaximumLBA takes "native", a number of LBAs, "<n>GB"
 // (the capacity of a drive sold as n GB) or "X<p>" (p percent of the native
 // maximum, 1 to 100); the result must lie in 1 to the native maximum. Any
 // other name is stored in the drive's settings as given.
-MaintenanceResult applySetting(Drive& drive, const std::string& name, const std::string& value,
+MaintenanceResult ApplySetting(Drive& drive, const std::string& name, const std::string& value,
                                bool outOfRange);
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

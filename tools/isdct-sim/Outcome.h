@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace isdctsim {
+namespace isdct_sim {
 
 struct Outcome {
   std::string out;
@@ -15,4 +15,4 @@ struct Outcome {
   bool hang = false;  // after writing out and err, sleep until killed
 };
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

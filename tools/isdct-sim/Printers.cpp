@@ -4,7 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-namespace isdctsim {
+namespace isdct_sim {
 namespace {
 
 // Numbers one past what the reader's fields hold.
@@ -13,7 +13,7 @@ constexpr const char* kAbove32 = "4294967296";
 constexpr const char* kAbove64 = "18446744073709551616";
 constexpr const char* kAbove64Hex = "0x10000000000000000";
 
-std::string hex(uint64_t value, int width = 0) {
+std::string Hex(uint64_t value, int width = 0) {
   char text[32];
   std::snprintf(text, sizeof text, "0x%0*" PRIX64, width, value);
   return text;
@@ -21,22 +21,22 @@ std::string hex(uint64_t value, int width = 0) {
 
 class Lines {
  public:
-  Lines& add(const std::string& key, const std::string& value) {
-    text_ += key + ": " + value + "\n";
+  Lines& Add(const std::string& key, const std::string& value) {
+    m_Text += key + ": " + value + "\n";
     return *this;
   }
-  Lines& add(const std::string& key, uint64_t value) { return add(key, std::to_string(value)); }
-  Lines& raw(const std::string& line) {
-    text_ += line + "\n";
+  Lines& Add(const std::string& key, uint64_t value) { return Add(key, std::to_string(value)); }
+  Lines& Raw(const std::string& line) {
+    m_Text += line + "\n";
     return *this;
   }
-  std::string str() const { return text_; }
+  std::string Str() const { return m_Text; }
 
  private:
-  std::string text_;
+  std::string m_Text;
 };
 
-std::string deviceStatus(uint32_t warnings) {
+std::string DeviceStatus(uint32_t warnings) {
   if (warnings == 0) return "Healthy";
   static const std::pair<uint32_t, const char*> kTexts[] = {
       {kWarnSpare, "spare below threshold"},
@@ -49,10 +49,10 @@ std::string deviceStatus(uint32_t warnings) {
   for (const auto& [bit, name] : kTexts) {
     if (warnings & bit) text += (text.empty() ? "" : ", ") + std::string(name);
   }
-  return text.empty() ? "Critical warning " + hex(warnings, 2) : "Critical: " + text;
+  return text.empty() ? "Critical warning " + Hex(warnings, 2) : "Critical: " + text;
 }
 
-std::string headerLine(const Drive& d) { return "- IntelSSD " + d.serial + " -"; }
+std::string HeaderLine(const Drive& d) { return "- IntelSSD " + d.serial + " -"; }
 
 struct Attribute {
   const char* id;
@@ -63,90 +63,90 @@ struct Attribute {
 
 }  // namespace
 
-std::string driveHeader(const Drive& d) { return headerLine(d) + "\n"; }
+std::string DriveHeader(const Drive& d) { return HeaderLine(d) + "\n"; }
 
-std::string inventoryBlock(const Drive& d, bool outOfRange) {
+std::string InventoryBlock(const Drive& d, bool outOfRange) {
   Lines l;
-  l.raw(headerLine(d)).raw("");
-  l.add("Bootloader", d.bootloader)
-      .add("ControllerDescription", "NVM Express Controller")
-      .add("ControllerIDEMode", "False")
-      .add("ControllerManufacturer", "Intel Corporation")
-      .add("ControllerService", "nvme")
-      .add("DevicePath", d.devicePath)
-      .add("DeviceStatus", deviceStatus(d.health.criticalWarnings))
-      .add("DriverDescription", "NVM Express driver")
-      .add("DriverMajorVersion", d.driverMajor)
-      .add("DriverManufacturer", "Linux")
-      .add("DriverMinorVersion", d.driverMinor)
-      .add("ErrorString", "")
-      .add("Firmware", d.firmware)
-      .add("Index", outOfRange ? kAbove32Signed : std::to_string(d.index))
-      .add("LBAFormat", d.lbaFormat)
-      .add("MaximumLBA", outOfRange ? kAbove64 : std::to_string(d.maximumLBA))
-      .add("ModelNumber", d.model)
-      .add("NativeMaxLBA", outOfRange ? kAbove64 : std::to_string(d.nativeMaxLBA))
-      .add("NumLBAFormats", kNumLbaFormats - 1)
-      .add("NVMePowerState", 0)
-      .add("PhysicalSize", outOfRange ? kAbove64 : std::to_string(d.physicalSize))
-      .add("PowerGovernerMode", "0 (25W)")
-      .add("ProductFamily", "Intel SSD DC P3700 Series")
-      .add("SectorSize", d.sectorSize)
-      .add("SerialNumber", d.serial)
-      .add("TempThreshold", std::to_string(d.tempThreshold) + " degree C")
-      .raw("");
-  return l.str();
+  l.Raw(HeaderLine(d)).Raw("");
+  l.Add("Bootloader", d.bootloader)
+      .Add("ControllerDescription", "NVM Express Controller")
+      .Add("ControllerIDEMode", "False")
+      .Add("ControllerManufacturer", "Intel Corporation")
+      .Add("ControllerService", "nvme")
+      .Add("DevicePath", d.devicePath)
+      .Add("DeviceStatus", DeviceStatus(d.health.criticalWarnings))
+      .Add("DriverDescription", "NVM Express driver")
+      .Add("DriverMajorVersion", d.driverMajor)
+      .Add("DriverManufacturer", "Linux")
+      .Add("DriverMinorVersion", d.driverMinor)
+      .Add("ErrorString", "")
+      .Add("Firmware", d.firmware)
+      .Add("Index", outOfRange ? kAbove32Signed : std::to_string(d.index))
+      .Add("LBAFormat", d.lbaFormat)
+      .Add("MaximumLBA", outOfRange ? kAbove64 : std::to_string(d.maximumLBA))
+      .Add("ModelNumber", d.model)
+      .Add("NativeMaxLBA", outOfRange ? kAbove64 : std::to_string(d.nativeMaxLBA))
+      .Add("NumLBAFormats", kNumLbaFormats - 1)
+      .Add("NVMePowerState", 0)
+      .Add("PhysicalSize", outOfRange ? kAbove64 : std::to_string(d.physicalSize))
+      .Add("PowerGovernerMode", "0 (25W)")
+      .Add("ProductFamily", "Intel SSD DC P3700 Series")
+      .Add("SectorSize", d.sectorSize)
+      .Add("SerialNumber", d.serial)
+      .Add("TempThreshold", std::to_string(d.tempThreshold) + " degree C")
+      .Raw("");
+  return l.Str();
 }
 
-std::string logPage2(const Drive& d, bool outOfRange) {
+std::string LogPage2(const Drive& d, bool outOfRange) {
   const Health& h = d.health;
   auto flag = [&](uint32_t bit) { return std::string((h.criticalWarnings & bit) ? "1" : "0"); };
-  auto counter = [&](uint64_t value) { return outOfRange ? kAbove64Hex : hex(value); };
+  auto counter = [&](uint64_t value) { return outOfRange ? kAbove64Hex : Hex(value); };
   const uint64_t powerCycles = 40 + h.powerOnHours / 500;
   Lines l;
-  l.raw(headerLine(d)).raw("");
-  l.raw("SMART / Health Information (LogID 2)").raw("");
-  l.add("Critical Warnings", hex(h.criticalWarnings, 2))
-      .add("Available Spare Space has fallen below the threshold", flag(kWarnSpare))
-      .add("Temperature has exceeded a critical threshold", flag(kWarnTemperature))
-      .add("Device reliability has degraded", flag(kWarnReliability))
-      .add("Media is in a read-only mode", flag(kWarnReadOnly))
-      .add("Volatile memory backup device has failed", flag(kWarnBackup))
-      .add("Temperature", std::to_string(h.temperature + 273ull) + " Kelvin")
-      .add("Available Spare Normalized percentage of the remaining spare capacity available",
+  l.Raw(HeaderLine(d)).Raw("");
+  l.Raw("SMART / Health Information (LogID 2)").Raw("");
+  l.Add("Critical Warnings", Hex(h.criticalWarnings, 2))
+      .Add("Available Spare Space has fallen below the threshold", flag(kWarnSpare))
+      .Add("Temperature has exceeded a critical threshold", flag(kWarnTemperature))
+      .Add("Device reliability has degraded", flag(kWarnReliability))
+      .Add("Media is in a read-only mode", flag(kWarnReadOnly))
+      .Add("Volatile memory backup device has failed", flag(kWarnBackup))
+      .Add("Temperature", std::to_string(h.temperature + 273ull) + " Kelvin")
+      .Add("Available Spare Normalized percentage of the remaining spare capacity available",
            h.availableSpare)
-      .add("Available Spare Threshold Percentage", h.availableSpareThreshold)
-      .add("Percentage Used", outOfRange ? kAbove32Signed : std::to_string(h.percentageUsed))
-      .add("Data Units Read", counter(h.dataUnitsRead))
-      .add("Data Units Written", counter(h.dataUnitsWritten))
-      .add("Host Read Commands", hex(h.dataUnitsRead * 16 + 4711))
-      .add("Host Write Commands", hex(h.dataUnitsWritten * 12 + 815))
-      .add("Controller Busy Time", hex(h.powerOnHours * 3))
-      .add("Power Cycles", hex(powerCycles))
-      .add("Power On Hours", counter(h.powerOnHours))
-      .add("Unsafe Shutdowns", hex(powerCycles / 20))
-      .add("Media Errors", counter(h.mediaErrors))
-      .add("Number of Error Information Log Entries", hex(h.mediaErrors));
-  return l.str();
+      .Add("Available Spare Threshold Percentage", h.availableSpareThreshold)
+      .Add("Percentage Used", outOfRange ? kAbove32Signed : std::to_string(h.percentageUsed))
+      .Add("Data Units Read", counter(h.dataUnitsRead))
+      .Add("Data Units Written", counter(h.dataUnitsWritten))
+      .Add("Host Read Commands", Hex(h.dataUnitsRead * 16 + 4711))
+      .Add("Host Write Commands", Hex(h.dataUnitsWritten * 12 + 815))
+      .Add("Controller Busy Time", Hex(h.powerOnHours * 3))
+      .Add("Power Cycles", Hex(powerCycles))
+      .Add("Power On Hours", counter(h.powerOnHours))
+      .Add("Unsafe Shutdowns", Hex(powerCycles / 20))
+      .Add("Media Errors", counter(h.mediaErrors))
+      .Add("Number of Error Information Log Entries", Hex(h.mediaErrors));
+  return l.Str();
 }
 
-std::string logPage197(const Drive& d, bool outOfRange) {
+std::string LogPage197(const Drive& d, bool outOfRange) {
   const uint32_t t = d.health.temperature;
   Lines l;
-  l.raw(headerLine(d)).raw("");
-  l.raw("Temperature Statistics (LogID 197)").raw("");
-  l.add("Current Temperature", outOfRange ? kAbove32 : std::to_string(t))
-      .add("Overtemp Shutdown Flag for last critical component temperature", 0)
-      .add("Overtemp Shutdown Flag for life critical component temperature", 0)
-      .add("Highest Temperature", std::max<uint64_t>(t, 48))
-      .add("Lowest Temperature", std::min<uint64_t>(t, 16))
-      .add("Specified Maximum Operating Temperature", 70)
-      .add("Specified Minimum Operating Temperature", 0)
-      .add("Estimated offset", 0);
-  return l.str();
+  l.Raw(HeaderLine(d)).Raw("");
+  l.Raw("Temperature Statistics (LogID 197)").Raw("");
+  l.Add("Current Temperature", outOfRange ? kAbove32 : std::to_string(t))
+      .Add("Overtemp Shutdown Flag for last critical component temperature", 0)
+      .Add("Overtemp Shutdown Flag for life critical component temperature", 0)
+      .Add("Highest Temperature", std::max<uint64_t>(t, 48))
+      .Add("Lowest Temperature", std::min<uint64_t>(t, 16))
+      .Add("Specified Maximum Operating Temperature", 70)
+      .Add("Specified Minimum Operating Temperature", 0)
+      .Add("Estimated offset", 0);
+  return l.Str();
 }
 
-std::string logPage202(const Drive& d, bool outOfRange) {
+std::string LogPage202(const Drive& d, bool outOfRange) {
   const Health& h = d.health;
   // Wear levelling raw value: average, maximum and minimum erase count, two bytes each.
   const uint64_t eraseAverage = std::min<uint64_t>(h.percentageUsed * 170ull, 0xFFF0);
@@ -174,29 +174,29 @@ std::string logPage202(const Drive& d, bool outOfRange) {
       {"F5", "Host Bytes Written", 100, hostWrites32MiB},
   };
   Lines l;
-  l.raw(headerLine(d)).raw("");
-  l.raw("Vendor Specific SMART Attributes (LogID 202)").raw("");
+  l.Raw(HeaderLine(d)).Raw("");
+  l.Raw("Vendor Specific SMART Attributes (LogID 202)").Raw("");
   for (const Attribute& a : attributes) {
     const std::string normalized = outOfRange ? kAbove64 : std::to_string(a.normalized);
-    l.add("ID", a.id);
+    l.Add("ID", a.id);
     if (std::string(a.id) == "AD") {
       // This attribute carries its normalized value on the description line.
-      l.add("Description", std::string(a.description) + ": " + normalized);
+      l.Add("Description", std::string(a.description) + ": " + normalized);
     } else {
-      l.add("Description", a.description).add("Normalized", normalized);
+      l.Add("Description", a.description).Add("Normalized", normalized);
     }
-    l.add("Raw", hex(a.raw, 12)).raw("");
+    l.Add("Raw", Hex(a.raw, 12)).Raw("");
   }
-  return l.str();
+  return l.Str();
 }
 
-std::string versionText(const std::string& toolVersion, const std::string& fleetSource,
+std::string VersionText(const std::string& toolVersion, const std::string& fleetSource,
                         bool outOfRange) {
   Lines l;
-  l.raw("isdct - SSD command-line tool (simulated drives)");
-  l.raw("Fleet: " + fleetSource).raw("");
-  l.add("Version", outOfRange ? std::string(kAbove64) + ".0.0" : toolVersion);
-  return l.str();
+  l.Raw("isdct - SSD command-line tool (simulated drives)");
+  l.Raw("Fleet: " + fleetSource).Raw("");
+  l.Add("Version", outOfRange ? std::string(kAbove64) + ".0.0" : toolVersion);
+  return l.Str();
 }
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

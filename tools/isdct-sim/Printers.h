@@ -13,20 +13,20 @@
 
 #include "Fleet.h"
 
-namespace isdctsim {
+namespace isdct_sim {
 
 constexpr const char* kNoResultsLine = "No results\n";
 constexpr const char* kInvalidIndexLine = "Error: Given drive index is invalid.\n";
 
 // "- IntelSSD <serial> -", the line that opens every answer about one drive.
-std::string driveHeader(const Drive& drive);
+std::string DriveHeader(const Drive& drive);
 
-std::string inventoryBlock(const Drive& drive, bool outOfRange);
-std::string logPage2(const Drive& drive, bool outOfRange);
-std::string logPage197(const Drive& drive, bool outOfRange);
-std::string logPage202(const Drive& drive, bool outOfRange);
+std::string InventoryBlock(const Drive& drive, bool outOfRange);
+std::string LogPage2(const Drive& drive, bool outOfRange);
+std::string LogPage197(const Drive& drive, bool outOfRange);
+std::string LogPage202(const Drive& drive, bool outOfRange);
 // `fleetSource` says where the drives come from, for a person reading it.
-std::string versionText(const std::string& toolVersion, const std::string& fleetSource,
+std::string VersionText(const std::string& toolVersion, const std::string& fleetSource,
                         bool outOfRange);
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

@@ -9,7 +9,7 @@
 
 #include "FleetJson.h"
 
-namespace isdctsim {
+namespace isdct_sim {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -21,7 +21,7 @@ struct Assignment {
   std::string value;
 };
 
-Assignment parseAssignment(const std::string& text) {
+Assignment ParseAssignment(const std::string& text) {
   const auto eq = text.find('=');
   if (eq == std::string::npos || eq == 0) {
     throw FleetError("expected KEY=VALUE, got \"" + text + "\"");
@@ -40,7 +40,7 @@ Assignment parseAssignment(const std::string& text) {
   return a;
 }
 
-std::optional<bool> parseBool(const std::string& text) {
+std::optional<bool> ParseBool(const std::string& text) {
   if (text == "true" || text == "1") return true;
   if (text == "false" || text == "0") return false;
   return std::nullopt;
@@ -48,7 +48,7 @@ std::optional<bool> parseBool(const std::string& text) {
 
 // Sets one key of a fleet or drive in its JSON form, typed like the value it
 // replaces. Faults and settings are maps whose members may be added or cleared.
-void assign(Json& root, const Assignment& a) {
+void Assign(Json& root, const Assignment& a) {
   Json* node = &root;
   for (std::size_t i = 0; i + 1 < a.path.size(); ++i) {
     auto it = node->find(a.path[i]);
@@ -68,11 +68,11 @@ void assign(Json& root, const Assignment& a) {
   if (it == node->end()) throw FleetError(a.key + ": unknown key");
   Json& target = *it;
   if (target.is_boolean()) {
-    auto value = parseBool(a.value);
+    auto value = ParseBool(a.value);
     if (!value) throw FleetError(a.key + ": expected true or false, got \"" + a.value + "\"");
     target = *value;
   } else if (target.is_number()) {
-    auto value = parseUnsigned(a.value);
+    auto value = ParseUnsigned(a.value);
     if (!value) throw FleetError(a.key + ": expected a number, got \"" + a.value + "\"");
     target = *value;
   } else if (target.is_string()) {
@@ -83,76 +83,76 @@ void assign(Json& root, const Assignment& a) {
   }
 }
 
-std::string pciName(const PciLocation& p) {
+std::string PciName(const PciLocation& p) {
   char text[32];
   std::snprintf(text, sizeof text, "%04x:%02x:%02x.%x", p.segment, p.bus, p.device, p.function);
   return text;
 }
 
-void writeFile(const fs::path& file, const std::string& text) {
+void WriteFile(const fs::path& file, const std::string& text) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out << text;
   out.close();
   if (!out) throw FleetError("cannot write " + file.string());
 }
 
-std::string readSmallFile(const fs::path& file) {
+std::string ReadSmallFile(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   std::string text;
   std::getline(in, text, '\0');
   return text;
 }
 
-Outcome failed(const std::string& command, const std::string& message) {
+Outcome Failed(const std::string& command, const std::string& message) {
   return {"", "isdct " + command + ": " + message + "\n", 1};
 }
 
-std::string joinWords(const std::vector<std::string>& words, std::size_t from) {
+std::string JoinWords(const std::vector<std::string>& words, std::size_t from) {
   std::string text;
   for (std::size_t i = from; i < words.size(); ++i) text += (text.empty() ? "" : " ") + words[i];
   return text;
 }
 
 constexpr const char* kNeedFile =
-    "ISDCT_SIM_FLEET must name the fleet file to edit (a file that does not exist yet is "
+    "ISDCT_SIM_FLEET must name the fleet file to Edit (a file that does not exist yet is "
     "created with the default fleet)";
 
 }  // namespace
 
-void assignDriveKeys(Drive& drive, const std::vector<std::string>& assignments) {
-  Json j = driveToJson(drive);
+void AssignDriveKeys(Drive& drive, const std::vector<std::string>& assignments) {
+  Json j = DriveToJson(drive);
   bool indexSet = false;
   bool pathSet = false;
   for (const std::string& text : assignments) {
-    Assignment a = parseAssignment(text);
+    Assignment a = ParseAssignment(text);
     if (a.path.size() == 1 && !j.contains(a.key) && j.at("health").contains(a.key)) {
       a.path = {"health", a.key};
     }
     indexSet |= a.path == std::vector<std::string>{"index"};
     pathSet |= a.path == std::vector<std::string>{"devicePath"};
-    assign(j, a);
+    Assign(j, a);
   }
-  Drive result = driveFromJson(j, 0, "");
-  if (indexSet && !pathSet && drive.devicePath == devicePathFor(drive.index)) {
-    result.devicePath = devicePathFor(result.index);
+  Drive result = DriveFromJson(j, 0, "");
+  if (indexSet && !pathSet && drive.devicePath == DevicePathFor(drive.index)) {
+    result.devicePath = DevicePathFor(result.index);
   }
   drive = result;
 }
 
-void assignFleetKeys(Fleet& fleet, const std::vector<std::string>& assignments) {
-  Json j = fleetToJson(fleet);
+void AssignFleetKeys(Fleet& fleet, const std::vector<std::string>& assignments) {
+  Json j = FleetToJson(fleet);
   for (const std::string& text : assignments) {
-    Assignment a = parseAssignment(text);
+    Assignment a = ParseAssignment(text);
     if (a.path[0] == "drives") {
       throw FleetError(a.key + ": edit a drive with sim-set SERIAL KEY=VALUE");
     }
-    assign(j, a);
+    Assign(j, a);
   }
-  fleet = fleetFromJson(j);
+  fleet = FleetFromJson(j);
 }
 
-Drive newDrive(const Fleet& fleet) {
-  Drive d = defaultDrive(fleet.drives.size());
+Drive NewDrive(const Fleet& fleet) {
+  Drive d = DefaultDrive(fleet.drives.size());
   uint32_t index = 0;
   uint32_t maxBus = 0;
   std::set<std::string> serials;
@@ -164,9 +164,9 @@ Drive newDrive(const Fleet& fleet) {
     locations.emplace(other.pci.segment, other.pci.bus, other.pci.device, other.pci.function);
   }
   d.index = index;
-  d.devicePath = devicePathFor(index);
+  d.devicePath = DevicePathFor(index);
   for (std::size_t k = fleet.drives.size(); serials.count(d.serial) != 0; ++k) {
-    d.serial = defaultDrive(k).serial;
+    d.serial = DefaultDrive(k).serial;
   }
   // A new drive sits behind the others in PCI address order, as it does in index order.
   if (!fleet.drives.empty()) {
@@ -184,24 +184,24 @@ Drive newDrive(const Fleet& fleet) {
   return d;
 }
 
-Outcome simSysfs(const Fleet& fleet, const std::string& dir) {
+Outcome SimSysfs(const Fleet& fleet, const std::string& dir) {
   try {
     const fs::path devices = fs::path(dir) / "bus" / "pci" / "devices";
     fs::create_directories(devices);
     std::set<std::string> wanted;
     for (const Drive& d : fleet.drives) {
       if (!d.present) continue;
-      const std::string name = pciName(d.pci);
+      const std::string name = PciName(d.pci);
       wanted.insert(name);
       fs::create_directories(devices / name);
-      writeFile(devices / name / "vendor", "0x8086\n");
-      writeFile(devices / name / "device", "0x0953\n");
-      writeFile(devices / name / "class", "0x010802\n");
+      WriteFile(devices / name / "vendor", "0x8086\n");
+      WriteFile(devices / name / "device", "0x0953\n");
+      WriteFile(devices / name / "class", "0x010802\n");
     }
     for (const auto& entry : fs::directory_iterator(devices)) {
       const std::string name = entry.path().filename().string();
-      if (wanted.count(name) == 0 && readSmallFile(entry.path() / "vendor") == "0x8086\n" &&
-          readSmallFile(entry.path() / "device") == "0x0953\n") {
+      if (wanted.count(name) == 0 && ReadSmallFile(entry.path() / "vendor") == "0x8086\n" &&
+          ReadSmallFile(entry.path() / "device") == "0x0953\n") {
         fs::remove_all(entry.path());
       }
     }
@@ -212,64 +212,64 @@ Outcome simSysfs(const Fleet& fleet, const std::string& dir) {
       fs::remove(version);
     } else {
       fs::create_directories(version.parent_path());
-      writeFile(version, fleet.nvmeModuleVersion + "\n");
+      WriteFile(version, fleet.nvmeModuleVersion + "\n");
       out +=
           "Wrote nvme module version " + fleet.nvmeModuleVersion + " to " + version.string() + "\n";
     }
     return {out, "", 0};
   } catch (const std::exception& e) {
-    return failed("sim-sysfs", e.what());
+    return Failed("sim-sysfs", e.what());
   }
 }
 
-Outcome simSet(const FleetStore& store, const std::vector<std::string>& args) {
-  if (args.size() < 2) return failed("sim-set", "usage: isdct sim-set SERIAL|--fleet KEY=VALUE...");
-  if (!store.hasFile()) return failed("sim-set", kNeedFile);
+Outcome SimSet(const FleetStore& store, const std::vector<std::string>& args) {
+  if (args.size() < 2) return Failed("sim-set", "usage: isdct sim-set SERIAL|--fleet KEY=VALUE...");
+  if (!store.HasFile()) return Failed("sim-set", kNeedFile);
   const std::string& target = args[0];
   const std::vector<std::string> assignments(args.begin() + 1, args.end());
   try {
-    store.edit([&](Fleet& fleet) {
+    store.Edit([&](Fleet& fleet) {
       if (target == "--fleet") {
-        assignFleetKeys(fleet, assignments);
+        AssignFleetKeys(fleet, assignments);
         return true;
       }
-      Drive* d = findSerial(fleet, target);
+      Drive* d = FindSerial(fleet, target);
       if (d == nullptr) throw FleetError("no drive with serial number " + target);
-      assignDriveKeys(*d, assignments);
-      checkFleet(fleet);
+      AssignDriveKeys(*d, assignments);
+      CheckFleet(fleet);
       return true;
     });
   } catch (const FleetError& e) {
-    return failed("sim-set", e.what());
+    return Failed("sim-set", e.what());
   }
   const std::string what = target == "--fleet" ? "fleet" : "drive " + target;
-  return {"Updated " + what + ": " + joinWords(args, 1) + "\n", "", 0};
+  return {"Updated " + what + ": " + JoinWords(args, 1) + "\n", "", 0};
 }
 
-Outcome simAdd(const FleetStore& store, const std::vector<std::string>& args) {
-  if (!store.hasFile()) return failed("sim-add", kNeedFile);
+Outcome SimAdd(const FleetStore& store, const std::vector<std::string>& args) {
+  if (!store.HasFile()) return Failed("sim-add", kNeedFile);
   Drive added;
   try {
-    store.edit([&](Fleet& fleet) {
-      added = newDrive(fleet);
-      assignDriveKeys(added, args);
+    store.Edit([&](Fleet& fleet) {
+      added = NewDrive(fleet);
+      AssignDriveKeys(added, args);
       fleet.drives.push_back(added);
-      checkFleet(fleet);
+      CheckFleet(fleet);
       return true;
     });
   } catch (const FleetError& e) {
-    return failed("sim-add", e.what());
+    return Failed("sim-add", e.what());
   }
   return {"Added drive " + added.serial + " (index " + std::to_string(added.index) + ", PCI " +
-              pciName(added.pci) + ", " + added.model + ")\n",
+              PciName(added.pci) + ", " + added.model + ")\n",
           "", 0};
 }
 
-Outcome simRemove(const FleetStore& store, const std::vector<std::string>& args) {
-  if (args.size() != 1) return failed("sim-remove", "usage: isdct sim-remove SERIAL");
-  if (!store.hasFile()) return failed("sim-remove", kNeedFile);
+Outcome SimRemove(const FleetStore& store, const std::vector<std::string>& args) {
+  if (args.size() != 1) return Failed("sim-remove", "usage: isdct sim-remove SERIAL");
+  if (!store.HasFile()) return Failed("sim-remove", kNeedFile);
   try {
-    store.edit([&](Fleet& fleet) {
+    store.Edit([&](Fleet& fleet) {
       auto it = std::find_if(fleet.drives.begin(), fleet.drives.end(),
                              [&](const Drive& d) { return d.serial == args[0]; });
       if (it == fleet.drives.end()) throw FleetError("no drive with serial number " + args[0]);
@@ -277,9 +277,9 @@ Outcome simRemove(const FleetStore& store, const std::vector<std::string>& args)
       return true;
     });
   } catch (const FleetError& e) {
-    return failed("sim-remove", e.what());
+    return Failed("sim-remove", e.what());
   }
   return {"Removed drive " + args[0] + "\n", "", 0};
 }
 
-}  // namespace isdctsim
+}  // namespace isdct_sim

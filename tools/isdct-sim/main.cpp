@@ -13,7 +13,7 @@
 
 namespace {
 
-void writeAll(int fd, const std::string& text) {
+void WriteAll(int fd, const std::string& text) {
   std::size_t done = 0;
   while (done < text.size()) {
     ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -28,10 +28,10 @@ void writeAll(int fd, const std::string& text) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const char* fleet = std::getenv("ISDCT_SIM_FLEET");
-  const isdctsim::Outcome outcome =
-      isdctsim::run(args, fleet ? std::optional<std::string>(fleet) : std::nullopt);
-  writeAll(STDOUT_FILENO, outcome.out);
-  writeAll(STDERR_FILENO, outcome.err);
+  const isdct_sim::Outcome outcome =
+      isdct_sim::Run(args, fleet ? std::optional<std::string>(fleet) : std::nullopt);
+  WriteAll(STDOUT_FILENO, outcome.out);
+  WriteAll(STDERR_FILENO, outcome.err);
   if (outcome.hang) {
     for (;;) ::pause();
   }

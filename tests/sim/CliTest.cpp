@@ -12,29 +12,29 @@
 #include "SimTestSupport.h"
 #include "TestSupport.h"
 
-namespace isdctsim {
+namespace isdct_sim {
 namespace {
 
-Outcome runLine(const std::string& line, const std::optional<std::string>& fleet = std::nullopt) {
+Outcome RunLine(const std::string& line, const std::optional<std::string>& fleet = std::nullopt) {
   std::istringstream in(line);
   std::vector<std::string> words;
   for (std::string w; in >> w;) words.push_back(w);
-  return run(words, fleet);
+  return Run(words, fleet);
 }
 
-std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 // A fleet file in a folder of its own.
 class FleetFile {
  public:
-  explicit FleetFile(const std::string& json) : path_(dir_.Write("fleet.json", json)) {}
-  const std::string& path() const { return path_; }
-  std::string text() const { return simtest::ReadFile(path_); }
-  void write(const std::string& json) const { dir_.Write("fleet.json", json); }
+  explicit FleetFile(const std::string& json) : m_Path(m_Dir.Write("fleet.json", json)) {}
+  const std::string& Path() const { return m_Path; }
+  std::string Text() const { return nimbra_test::ReadFile(m_Path); }
+  void Write(const std::string& json) const { m_Dir.Write("fleet.json", json); }
 
  private:
-  nimbra_test::TempDir dir_;
-  std::string path_;
+  nimbra_test::TempDir m_Dir;
+  std::string m_Path;
 };
 
 const std::map<Command, std::string> kLines = {
@@ -74,13 +74,13 @@ TEST(Cli, AcceptedCommandLinesAnswerForTheDefaultFleet) {
       {"set -intelssd 5 MaximumLBA=native", 1, "Error: Given drive index is invalid."},
   };
   for (const auto& [line, status, first] : cases) {
-    Outcome o = runLine(line);
+    Outcome o = RunLine(line);
     EXPECT_EQ(o.status, status) << line << "\n" << o.err;
-    EXPECT_EQ(firstLine(o.out), first) << line;
+    EXPECT_EQ(FirstLine(o.out), first) << line;
     EXPECT_EQ(o.err, "") << line;
   }
-  const std::string all = runLine("show -all -intelssd").out;
-  EXPECT_EQ(simtest::splitLines(all).size(), 4u * 29);  // header, blank, 26 keys, blank
+  const std::string all = RunLine("show -all -intelssd").out;
+  EXPECT_EQ(nimbra_test::SplitLines(all).size(), 4u * 29);  // header, blank, 26 keys, blank
 }
 
 TEST(Cli, WrongCommandLinesGetAnErrorOnStandardErrorAndStatus1) {
@@ -109,47 +109,47 @@ TEST(Cli, WrongCommandLinesGetAnErrorOnStandardErrorAndStatus1) {
       "sim-fleet extra",
   };
   for (const char* line : cases) {
-    Outcome o = runLine(line);
+    Outcome o = RunLine(line);
     EXPECT_EQ(o.status, 1) << "'" << line << "'";
     EXPECT_EQ(o.out, "") << "'" << line << "'";
     EXPECT_NE(o.err, "") << "'" << line << "'";
   }
-  EXPECT_EQ(runLine("frobnicate").err.rfind("isdct: unknown command line: frobnicate\n", 0), 0u);
-  Outcome help = runLine("--help");
+  EXPECT_EQ(RunLine("frobnicate").err.rfind("isdct: unknown command line: frobnicate\n", 0), 0u);
+  Outcome help = RunLine("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("show -all -intelssd"), std::string::npos);
 }
 
 TEST(Cli, AbsentDrivesAreLeftOutOfEveryAnswer) {
   FleetFile file(R"({"drives": [{}, {"present": false}, {}]})");
-  const std::string before = file.text();
-  Outcome show = runLine("show -all -intelssd", file.path());
+  const std::string before = file.Text();
+  Outcome show = RunLine("show -all -intelssd", file.Path());
   EXPECT_EQ(show.out,
-            inventoryBlock(defaultDrive(0), false) + inventoryBlock(defaultDrive(2), false));
+            InventoryBlock(DefaultDrive(0), false) + InventoryBlock(DefaultDrive(2), false));
   for (const auto& [command, line] : kLines) {
     if (command == Command::kShow || command == Command::kVersion) continue;
-    EXPECT_EQ(runLine(line, file.path()).out, kInvalidIndexLine) << line;
+    EXPECT_EQ(RunLine(line, file.Path()).out, kInvalidIndexLine) << line;
   }
-  EXPECT_EQ(file.text(), before);
+  EXPECT_EQ(file.Text(), before);
   for (const char* json : {R"({"drives": [{"present": false}]})", R"({"drives": []})"}) {
-    EXPECT_EQ(runLine("show -all -intelssd", FleetFile(json).path()).out, "No results\n");
+    EXPECT_EQ(RunLine("show -all -intelssd", FleetFile(json).Path()).out, "No results\n");
   }
 }
 
 // Every fault kind on every command, set for the whole fleet.
 TEST(Cli, EveryFaultOnEveryCommand) {
-  for (Command command : allCommands()) {
+  for (Command command : AllCommands()) {
     const std::string& line = kLines.at(command);
     const bool maintenance =
         command == Command::kFormat || command == Command::kDelete || command == Command::kSet;
-    for (Fault fault : allFaults()) {
-      SCOPED_TRACE(line + " with " + faultName(fault));
+    for (Fault fault : AllFaults()) {
+      SCOPED_TRACE(line + " with " + FaultName(fault));
       FleetFile file("{}");
-      const std::string normal = runLine(line, file.path()).out;
-      file.write(std::string(R"({"faults": {")") + commandName(command) + R"(": ")" +
-                 faultName(fault) + R"("}})");
-      const std::string before = file.text();
-      const Outcome o = runLine(line, file.path());
+      const std::string normal = RunLine(line, file.Path()).out;
+      file.Write(std::string(R"({"faults": {")") + CommandName(command) + R"(": ")" +
+                 FaultName(fault) + R"("}})");
+      const std::string before = file.Text();
+      const Outcome o = RunLine(line, file.Path());
       EXPECT_EQ(o.hang, fault == Fault::kHang);
       EXPECT_EQ(o.err, fault == Fault::kStderrOnly ? normal : "");
       const std::map<Fault, std::pair<std::string, int>> exact = {
@@ -164,7 +164,7 @@ TEST(Cli, EveryFaultOnEveryCommand) {
         EXPECT_EQ(o.status, exact.at(fault).second);
       } else if (fault == Fault::kGarbage) {
         EXPECT_GT(o.out.size(), 1u << 20);
-        EXPECT_EQ(o.out, runLine(line, file.path()).out);  // the same noise each time
+        EXPECT_EQ(o.out, RunLine(line, file.Path()).out);  // the same noise each time
         EXPECT_EQ(o.status, 0);
       } else if (fault == Fault::kExitNonzero) {
         EXPECT_EQ(o.status, 3);
@@ -181,7 +181,7 @@ TEST(Cli, EveryFaultOnEveryCommand) {
       // A maintenance command changes the drive exactly when it reports success.
       const bool success = fault == Fault::kOutOfRange || fault == Fault::kStderrOnly;
       EXPECT_EQ((o.out + o.err).find("successful") != std::string::npos, maintenance && success);
-      EXPECT_EQ(file.text() != before, maintenance && success);
+      EXPECT_EQ(file.Text() != before, maintenance && success);
     }
   }
 }
@@ -190,29 +190,29 @@ TEST(Cli, ADrivesFaultAppliesToThatDriveAndOverridesTheFleets) {
   FleetFile file(R"({"faults": {"log2": "garbage"},
                      "drives": [{"faults": {"log2": "no-results", "log197": "empty"}}, {}]})");
   const std::string page2 = "DataType=nvmelog LogID=2";
-  EXPECT_EQ(runLine("dump -intelssd 0 " + page2, file.path()).out, "No results\n");
-  EXPECT_EQ(runLine("dump -intelssd 1 " + page2, file.path()).out,
-            garbage(Command::kLog2, defaultDrive(1).serial));
-  EXPECT_EQ(runLine("dump -intelssd 0 DataType=nvmelog LogID=197", file.path()).out, "");
-  EXPECT_EQ(runLine("dump -intelssd 1 DataType=nvmelog LogID=197", file.path()).out,
-            logPage197(defaultDrive(1), false));
+  EXPECT_EQ(RunLine("dump -intelssd 0 " + page2, file.Path()).out, "No results\n");
+  EXPECT_EQ(RunLine("dump -intelssd 1 " + page2, file.Path()).out,
+            Garbage(Command::kLog2, DefaultDrive(1).serial));
+  EXPECT_EQ(RunLine("dump -intelssd 0 DataType=nvmelog LogID=197", file.Path()).out, "");
+  EXPECT_EQ(RunLine("dump -intelssd 1 DataType=nvmelog LogID=197", file.Path()).out,
+            LogPage197(DefaultDrive(1), false));
   // An index with no drive meets the fleet's fault.
-  EXPECT_EQ(runLine("dump -intelssd 9 " + page2, file.path()).out,
-            garbage(Command::kLog2, "fleet"));
+  EXPECT_EQ(RunLine("dump -intelssd 9 " + page2, file.Path()).out,
+            Garbage(Command::kLog2, "fleet"));
 }
 
 TEST(Cli, ShowAppliesADrivesFaultToThatDrivesBlock) {
-  const Drive d1 = defaultDrive(1);
-  const std::string b0 = inventoryBlock(defaultDrive(0), false), b1 = inventoryBlock(d1, false),
-                    b2 = inventoryBlock(defaultDrive(2), false);
+  const Drive d1 = DefaultDrive(1);
+  const std::string b0 = InventoryBlock(DefaultDrive(0), false), b1 = InventoryBlock(d1, false),
+                    b2 = InventoryBlock(DefaultDrive(2), false);
   const std::tuple<const char*, std::string, std::string, int> cases[] = {
       // fault, output, error output, status
       {"empty", b0 + b2, "", 0},
       {"no-results", b0 + "No results\n" + b2, "", 0},
-      {"out-of-range", b0 + inventoryBlock(d1, true) + b2, "", 0},
+      {"out-of-range", b0 + InventoryBlock(d1, true) + b2, "", 0},
       {"stderr-only", b0 + b2, b1, 0},
       {"invalid-index", b0 + kInvalidIndexLine + b2, "", 1},
-      {"garbage", b0 + garbage(Command::kShow, d1.serial) + b2, "", 0},
+      {"garbage", b0 + Garbage(Command::kShow, d1.serial) + b2, "", 0},
       {"exit-nonzero", b0 + "Error: show failed: the device did not respond (simulated fault).\n",
        "", 3},
       {"hang", b0, "", 0},
@@ -220,7 +220,7 @@ TEST(Cli, ShowAppliesADrivesFaultToThatDrivesBlock) {
   for (const auto& [fault, out, err, status] : cases) {
     FleetFile file(std::string(R"({"drives": [{}, {"faults": {"show": ")") + fault +
                    R"("}}, {}]})");
-    Outcome o = runLine("show -all -intelssd", file.path());
+    Outcome o = RunLine("show -all -intelssd", file.Path());
     EXPECT_EQ(o.out, out) << fault;
     EXPECT_EQ(o.err, err) << fault;
     EXPECT_EQ(o.status, status) << fault;
@@ -231,13 +231,13 @@ TEST(Cli, ShowAppliesADrivesFaultToThatDrivesBlock) {
 TEST(Cli, BadFleetFileIsOneErrorLineAndStatus1) {
   FleetFile file(R"({"drives": [{"temprature": 5}]})");
   for (const auto& [command, line] : kLines) {
-    Outcome o = runLine(line, file.path());
+    Outcome o = RunLine(line, file.Path());
     EXPECT_EQ(o.status, 1) << line;
     EXPECT_EQ(o.out, "") << line;
-    EXPECT_EQ(o.err, "isdct: fleet file " + file.path() + ": drives[0].temprature: unknown key\n")
+    EXPECT_EQ(o.err, "isdct: fleet file " + file.Path() + ": drives[0].temprature: unknown key\n")
         << line;
   }
 }
 
 }  // namespace
-}  // namespace isdctsim
+}  // namespace isdct_sim

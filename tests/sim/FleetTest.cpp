@@ -11,35 +11,35 @@
 #include "SimTestSupport.h"
 #include "TestSupport.h"
 
-namespace isdctsim {
+namespace isdct_sim {
 namespace {
 
 TEST(Fleet, MissingKeysTakeTheDefaultsOfTheDrivesPosition) {
-  EXPECT_EQ(serializeFleet(parseFleet("{}")), serializeFleet(defaultFleet()));
+  EXPECT_EQ(SerializeFleet(ParseFleet("{}")), SerializeFleet(DefaultFleet()));
 
-  Fleet one = parseFleet(R"({"drives": [{}, {"health": {"temperature": 70}}]})");
+  Fleet one = ParseFleet(R"({"drives": [{}, {"health": {"temperature": 70}}]})");
   ASSERT_EQ(one.drives.size(), 2u);
-  EXPECT_EQ(serializeFleet(Fleet{one.toolVersion, one.nvmeModuleVersion, {}, {one.drives[0]}}),
-            serializeFleet(Fleet{one.toolVersion, one.nvmeModuleVersion, {}, {defaultDrive(0)}}));
+  EXPECT_EQ(SerializeFleet(Fleet{one.toolVersion, one.nvmeModuleVersion, {}, {one.drives[0]}}),
+            SerializeFleet(Fleet{one.toolVersion, one.nvmeModuleVersion, {}, {DefaultDrive(0)}}));
   EXPECT_EQ(one.drives[1].health.temperature, 70u);
-  EXPECT_EQ(one.drives[1].health.powerOnHours, defaultDrive(1).health.powerOnHours);
-  EXPECT_EQ(one.drives[1].serial, defaultDrive(1).serial);
+  EXPECT_EQ(one.drives[1].health.powerOnHours, DefaultDrive(1).health.powerOnHours);
+  EXPECT_EQ(one.drives[1].serial, DefaultDrive(1).serial);
 
   // A drive beyond the default four gets a generated serial of its own.
-  Fleet six = parseFleet(R"({"drives": [{}, {}, {}, {}, {}, {}]})");
+  Fleet six = ParseFleet(R"({"drives": [{}, {}, {}, {}, {}, {}]})");
   std::set<std::string> serials;
   for (const Drive& d : six.drives) serials.insert(d.serial);
   EXPECT_EQ(serials.size(), 6u);
 
-  EXPECT_TRUE(parseFleet(R"({"drives": []})").drives.empty());
-  EXPECT_EQ(parseFleet(R"({"drives": [{"health": {"criticalWarnings": "0x11"}}]})")
+  EXPECT_TRUE(ParseFleet(R"({"drives": []})").drives.empty());
+  EXPECT_EQ(ParseFleet(R"({"drives": [{"health": {"criticalWarnings": "0x11"}}]})")
                 .drives[0]
                 .health.criticalWarnings,
             0x11u);
 }
 
 TEST(Fleet, EverySettingSurvivesASaveAndALoad) {
-  Fleet fleet = defaultFleet();
+  Fleet fleet = DefaultFleet();
   fleet.toolVersion = "9.8.7";
   fleet.nvmeModuleVersion = "";
   fleet.faults[Command::kShow] = Fault::kGarbage;
@@ -53,8 +53,8 @@ TEST(Fleet, EverySettingSurvivesASaveAndALoad) {
   d.health.criticalWarnings = 0x1F;
   d.faults[Command::kLog202] = Fault::kHang;
   d.settings["PowerGovernorMode"] = "1";
-  const std::string text = serializeFleet(fleet);
-  EXPECT_EQ(serializeFleet(parseFleet(text)), text);
+  const std::string text = SerializeFleet(fleet);
+  EXPECT_EQ(SerializeFleet(ParseFleet(text)), text);
 }
 
 TEST(Fleet, BadFilesAreRejectedWithOneLineNamingTheKey) {
@@ -78,7 +78,7 @@ TEST(Fleet, BadFilesAreRejectedWithOneLineNamingTheKey) {
   };
   for (const auto& [text, message] : cases) {
     try {
-      parseFleet(text);
+      ParseFleet(text);
       ADD_FAILURE() << "accepted: " << text;
     } catch (const FleetError& e) {
       const std::string what = e.what();
@@ -91,15 +91,15 @@ TEST(Fleet, BadFilesAreRejectedWithOneLineNamingTheKey) {
 TEST(FleetStore, MissingFileIsTheDefaultFleetUntilAnEditWritesIt) {
   nimbra_test::TempDir dir;
   const FleetStore store(dir / "fleet.json");
-  EXPECT_EQ(serializeFleet(store.load()), serializeFleet(defaultFleet()));
-  EXPECT_FALSE(store.edit([](Fleet&) { return false; }));
+  EXPECT_EQ(SerializeFleet(store.Load()), SerializeFleet(DefaultFleet()));
+  EXPECT_FALSE(store.Edit([](Fleet&) { return false; }));
   EXPECT_EQ(::access((dir / "fleet.json").c_str(), F_OK), -1);  // nothing changed, nothing written
 
-  EXPECT_TRUE(store.edit([](Fleet& f) {
+  EXPECT_TRUE(store.Edit([](Fleet& f) {
     f.drives[0].health.temperature = 77;
     return true;
   }));
-  EXPECT_EQ(store.load().drives[0].health.temperature, 77u);
+  EXPECT_EQ(store.Load().drives[0].health.temperature, 77u);
   EXPECT_EQ(::access((dir / "fleet.json.lock").c_str(), F_OK), 0);
   // Only the fleet and its lock file are left in the folder (no temporary file).
   const std::filesystem::directory_iterator entries(dir.path());
@@ -111,7 +111,7 @@ TEST(FleetStore, EditKeepsTheFilesModeAndAFailedEditKeepsItsText) {
   const std::string path = dir.Write("fleet.json", R"({"drives": [{}]})");
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
   const FleetStore store(path);
-  store.edit([](Fleet& f) {
+  store.Edit([](Fleet& f) {
     f.toolVersion = "1.2.3";
     return true;
   });
@@ -119,27 +119,27 @@ TEST(FleetStore, EditKeepsTheFilesModeAndAFailedEditKeepsItsText) {
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 
-  const std::string before = simtest::ReadFile(path);
-  EXPECT_THROW(store.edit([](Fleet& f) -> bool {
+  const std::string before = nimbra_test::ReadFile(path);
+  EXPECT_THROW(store.Edit([](Fleet& f) -> bool {
     f.toolVersion = "lost";
     throw FleetError("refused");
   }),
                FleetError);
-  EXPECT_EQ(simtest::ReadFile(path), before);
+  EXPECT_EQ(nimbra_test::ReadFile(path), before);
 }
 
 TEST(FleetStore, UnreadableOrInvalidFileNamesTheFile) {
   nimbra_test::TempDir dir;
   const std::string path = dir.Write("fleet.json", "{ broken");
   try {
-    FleetStore(path).load();
+    FleetStore(path).Load();
     ADD_FAILURE() << "accepted a broken file";
   } catch (const FleetError& e) {
     EXPECT_EQ(std::string(e.what()).rfind("fleet file " + path + ": not a JSON document", 0), 0u)
         << e.what();
   }
-  EXPECT_THROW(FleetStore(dir.path()).load(), FleetError);  // a folder, not a file
+  EXPECT_THROW(FleetStore(dir.path()).Load(), FleetError);  // a folder, not a file
 }
 
 }  // namespace
-}  // namespace isdctsim
+}  // namespace isdct_sim

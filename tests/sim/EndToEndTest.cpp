@@ -59,7 +59,7 @@ TEST(Tool, HangFaultKeepsTheProcessAliveUntilKilled) {
 TEST(Tool, ConcurrentEditsAreNeitherLostNorSeenHalfDone) {
   nimbra_test::TempDir dir;
   const std::string fleet = dir / "fleet.json";
-  const isdctsim::Fleet initial = isdctsim::defaultFleet();
+  const isdct_sim::Fleet initial = isdct_sim::DefaultFleet();
   std::string script = With(fleet) +
                        "pids=; for i in 1 2 3 4 5 6; do \"$T\" sim-add >/dev/null & "
                        "pids=\"$pids $!\"; done; ";
@@ -75,7 +75,7 @@ TEST(Tool, ConcurrentEditsAreNeitherLostNorSeenHalfDone) {
   std::string out;
   RunShell(script, &out);
   EXPECT_EQ(out, "0\n");
-  const isdctsim::Fleet final = isdctsim::FleetStore(fleet).load();
+  const isdct_sim::Fleet final = isdct_sim::FleetStore(fleet).Load();
   ASSERT_EQ(final.drives.size(), 4u + 6);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(final.drives[i].health.temperature, 60u + i);
 }
