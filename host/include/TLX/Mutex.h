@@ -10,7 +10,7 @@
 // while it blocks: a thread cancelled while it waits never takes the mutex.
 //
 // Cost: taking a free mutex and releasing one that nobody waits for are one
-// atomic operation each, with no system call. A thread that finds the mutex
+// compare-and-swap each, with no system call. A thread that finds the mutex
 // held spins briefly, then sleeps. A release wakes at most one sleeper, and
 // none while an earlier woken sleeper has not yet run, so a busy mutex does
 // not make every release a system call. A running thread may take the mutex
@@ -92,20 +92,6 @@ class CFastMutex {
   bool IsOwner() const;
 
  private:
-#if defined(NIMBRA_HOST_MUTEX_SIMPLE)
-  class Waiting;
-
-  // REQUIRES: `lock` holds m_Lock and another thread owns the mutex. Waits
-  // until it is free and takes it; false when the timeout ran out first.
-  bool TakeWhenFreed(std::unique_lock<std::mutex>& lock, unsigned timeoutMs);
-
-  mutable std::mutex m_Lock;        // guards every member below
-  std::condition_variable m_Freed;  // notified once per release while threads wait
-  std::thread::id m_Owner;
-  unsigned m_Depth = 0;
-  unsigned m_Waiters = 0;
-  bool m_Initialised = false;
-#else
   class Sleeper;
 
   bool TryTake();
@@ -137,7 +123,6 @@ class CFastMutex {
   std::mutex m_Lock;
   Sleeper* m_Head = nullptr;
   Sleeper* m_Tail = nullptr;
-#endif
 };
 
 }  // namespace Native_OS
