@@ -1,3 +1,10 @@
+// CFastMutex: an atomic state word for the uncontended path, a short spin, and
+// a queue of sleepers under a std::mutex. A plain std::mutex, condition
+// variable, owner and depth was measured against it: on one thread it cost
+// about 90 ns more per GetProperty, and with eight threads on two cores, where
+// every contended take slept and every release woke a sleeper, short requests
+// ran at one half to two thirds of its aggregate rate, with a p99 87-418
+// times the p50 (see docs/performance.md).
 #include "TLX/Mutex.h"
 
 #include <chrono>

@@ -10,7 +10,7 @@
 // while it blocks: a thread cancelled while it waits never takes the mutex.
 //
 // Cost: taking a free mutex and releasing one that nobody waits for are one
-// atomic operation each, with no system call. A thread that finds the mutex
+// compare-and-swap each, with no system call. A thread that finds the mutex
 // held spins briefly, then sleeps. A release wakes at most one sleeper, and
 // none while an earlier woken sleeper has not yet run, so a busy mutex does
 // not make every release a system call. A running thread may take the mutex
