@@ -184,12 +184,12 @@ void IPLUGINAPI_IMPL::Worker() {
       // Each branch leaves m_DataLock released: RefreshHealth and FullScan
       // let go of it themselves. A refresh that found a changed warning word
       // takes it again and scans in the same cycle, unless a stop came.
-      if (!WorkerTakesData()) {
-      } else if (fullScanDue) {
-        scanned(FullScan());
-      } else if (!RefreshHealth() || m_StopRequest.IsSet()) {
-      } else if (WorkerTakesData()) {
-        scanned(FullScan());
+      if (WorkerTakesData()) {
+        if (fullScanDue) {
+          scanned(FullScan());
+        } else if (RefreshHealth() && !m_StopRequest.IsSet()) {
+          if (WorkerTakesData()) scanned(FullScan());
+        }
       }
     }
     NIMBRA_TRACE(2, kUnitPlugin, "Worker() before restart interval");
