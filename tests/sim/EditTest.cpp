@@ -97,17 +97,6 @@ TEST_F(SimEdit, AddGivesAFreshSerialIndexAndPciLocationAndRemoveTakesItOut) {
   EXPECT_EQ(Sim({"sim-remove", added.serial}).status, 1);
 }
 
-TEST_F(SimEdit, MaintenanceCommandsWriteTheDriveBack) {
-  ASSERT_EQ(Sim({"start", "-f", "-intelssd", "1", "Function=nvmeformat", "LBAFormat=3"}).status, 0);
-  EXPECT_EQ(DriveAt(1).sectorSize, 4096u);
-  const Health health = DriveAt(2).health;
-  ASSERT_EQ(Sim({"delete", "-f", "-intelssd", "2"}).status, 0);
-  EXPECT_TRUE(DriveAt(2).erased);  // and the counters stay
-  EXPECT_EQ(DriveAt(2).health.dataUnitsWritten, health.dataUnitsWritten);
-  ASSERT_EQ(Sim({"set", "-intelssd", "3", "MaximumLBA=X25"}).status, 0);
-  EXPECT_EQ(DriveAt(3).maximumLBA, DefaultDrive(3).nativeMaxLBA / 4);
-}
-
 TEST_F(SimEdit, SysfsTreeFollowsThePresentDrives) {
   const std::string root = m_Dir / "sys";
   const std::string devices = root + "/bus/pci/devices/";
