@@ -146,17 +146,21 @@ TEST(Monitor, HealthReadingsLandOnTheDriveWithTheirSerialNumber) {
     ASSERT_EQ(0u, live.Initialize());
     live.api->m_HealthReadPauseMs = 0;
     live.api->m_AdapterIDs = live.ids;
-    ASSERT_TRUE(live.Cycle(true));
+    auto cycle = [&](bool fullScan) {  // as the worker calls it
+      EXPECT_TRUE(live.api->WorkerTakesData());
+      return fullScan ? live.api->FullScan() : live.api->RefreshHealth();
+    };
+    ASSERT_TRUE(cycle(true));
     if (c.margin == 5) {
       live.Sim("sim-set " + c.serials[0] + " present=false");
-      ASSERT_TRUE(live.Cycle(true));
+      ASSERT_TRUE(cycle(true));
       live.Sim("sim-set " + c.serials[0] + " present=true");
-      ASSERT_TRUE(live.Cycle(true));
+      ASSERT_TRUE(cycle(true));
       ASSERT_EQ(c.serials[0], live.api->m_Adapters.back().m_SerialNumber) << "appended";
     }
     live.Sim("sim-set " + c.serials[0] + " temperature=40");
     live.Sim("sim-set " + c.serials[1] + " temperature=50");
-    EXPECT_FALSE(live.Cycle(false)) << "no warning word changed";
+    EXPECT_FALSE(cycle(false)) << "no warning word changed";
     for (size_t i = 0; i < 2; ++i) {
       const float expected = static_cast<float>((i == 0 ? 40 : 50) + c.margin);
       EXPECT_EQ(expected, FindBySerial(live.api->m_Adapters, c.serials[i])->m_Temperature);

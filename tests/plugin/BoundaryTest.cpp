@@ -1,6 +1,5 @@
 // The plug-in boundary: command dispatch, emptying of output vectors on
-// failure, routing of IDs, Initialize without hardware, lock flags and the
-// poll interval's text.
+// failure, routing of IDs, lock flags and Initialize without hardware.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -117,19 +116,6 @@ TEST(LockFlags, SelectObjectsAsRequested) {
     t.api.UnlockObjects();
     for (PI::CObject* o : t.objects) EXPECT_EQ(0, o->m_Locked);
   }
-}
-
-TEST(PollInterval, TextIsConvertedAndClamped) {
-  const std::pair<const char*, uint32_t> cases[] = {
-      {"30", 30},    {"2", 2}, {"255", 255}, {"0", 2},      {"1", 2},  {"256", 255},
-      {"4000", 255}, {"", 30}, {"abc", 30},  {"12abc", 30}, {" 7", 7}, {"99999999999", 30},
-  };
-  for (const auto& [text, expected] : cases) {
-    EXPECT_EQ(expected, NAMESPACE_Nimbra::PollIntervalFromText(text)) << '"' << text << '"';
-  }
-  // A negative number is either refused (default) or clamped, never below 2.
-  const uint32_t negative = NAMESPACE_Nimbra::PollIntervalFromText("-5");
-  EXPECT_TRUE(negative == 30 || negative == 255) << negative;
 }
 
 TEST(Initialize, WithoutSupportedHardwareReportsCountZeroAndRunsNoTool) {

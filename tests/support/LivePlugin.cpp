@@ -35,7 +35,7 @@ LivePlugin::LivePlugin(const std::string& fleet) {
   Sim("sim-sysfs '" + (dir / "sys") + "'");
   TLXX::CSystem::SetSysfsRoot(dir / "sys");
   PI::CConfigFile::SetConfigDirectory(dir / "config");
-  api = std::make_unique<IPLUGINAPI_IMPL>();
+  api = std::make_unique<NAMESPACE_Nimbra::IPLUGINAPI_IMPL>();
   api->m_HostNotify.m_Object = this;
   api->m_HostNotify.m_Method = static_cast<PI::CHostNotify::Method>(&LivePlugin::Notified);
 }
@@ -64,11 +64,6 @@ bool LivePlugin::StartWorker() {
          WaitForNotification(before, std::chrono::seconds(30));
 }
 
-bool LivePlugin::Cycle(bool fullScan) {
-  EXPECT_TRUE(api->WorkerTakesData());
-  return fullScan ? api->FullScan() : api->RefreshHealth();
-}
-
 void LivePlugin::Sim(const std::string& args) {
   std::string out;
   EXPECT_EQ(0, RunShell("ISDCT_SIM_FLEET='" + FleetFile() + "' " + Isdct() + args + " 2>&1", &out))
@@ -76,22 +71,16 @@ void LivePlugin::Sim(const std::string& args) {
 }
 
 void LivePlugin::Notified(IPLUGINAPI* plugin) {
-  if (fetchOnNotify) {
-    PI::COperation fetch;
-    fetch.id = NAMESPACE_Nimbra::OP_GET_EVENTS;
-    EXPECT_EQ(0u, plugin->Execute(PI::CMD_EXECUTE_OPERATION, api->m_Plugin.m_ID, &fetch));
-    Record(fetch.GetEvents());
-  }
+  PI::COperation fetch;
+  fetch.id = NAMESPACE_Nimbra::OP_GET_EVENTS;
+  EXPECT_EQ(0u, plugin->Execute(PI::CMD_EXECUTE_OPERATION, api->m_Plugin.m_ID, &fetch));
+  Record(fetch.GetEvents());
   if (onNotify) onNotify(plugin);
   ++notifications;
 }
 
 bool LivePlugin::WaitForNotification(int after, std::chrono::seconds limit) {
   return WaitFor([&] { return notifications > after; }, limit);
-}
-
-bool LivePlugin::WaitForEvents(size_t count, std::chrono::seconds limit) {
-  return WaitFor([&] { return Events().size() >= count; }, limit);
 }
 
 std::vector<PI::CEvent> LivePlugin::Events() {
