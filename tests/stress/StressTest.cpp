@@ -292,8 +292,8 @@ TEST_F(Stress, HostThreadsAndAChurningFleet) {
     while (!m_Stop) {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       for (int t = 0; t < kThreads; ++t) {
-        const double inCall =
-            m_StartNs[t] ? (Clock::now().time_since_epoch().count() - m_StartNs[t]) / 1e9 : 0;
+        const int64_t start = m_StartNs[t];  // read once: the thread clears it
+        const double inCall = start ? (Clock::now().time_since_epoch().count() - start) / 1e9 : 0;
         if (inCall < kRequestLimitS) continue;
         if (!reported[t])
           Fail("thread " + std::to_string(t) + " stuck in Execute for " + std::to_string(inCall) +
