@@ -1,8 +1,16 @@
-// Fixture objects of the property-table tests, as a scan leaves them, and a
-// plug-in state object whose configuration file lives in a temporary folder.
+// Fixture objects of the property-table tests, as a scan leaves them; a
+// plug-in state object whose configuration file lives in a temporary folder;
+// a property record as one row of text, so that expected records read as a
+// table (the golden document pins every other word).
 #pragma once
 
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "NimbraImpl.h"
 #include "PI/ConfigFile.h"
@@ -29,6 +37,47 @@ struct Plugin {
     PI::CConfigFile::SetConfigDirectory("");
   }
 };
+
+// "id valueKind unit severityId flagA ro|rw | value", the value by its kind:
+// text "\"...\"", enumerated "40024 of {40024,40150}", number "8760", range
+// "100 in 0..100/1", set "{40459} of {...}", float "26" (six digits).
+inline std::string List(const std::vector<int>& values) {
+  std::string text;
+  for (const int v : values) text += (text.empty() ? "" : ",") + std::to_string(v);
+  return "{" + text + "}";
+}
+inline std::string Row(const PI::CProperty& p) {
+  char value[64] = "-";
+  if (p.valueKind == 8)
+    std::snprintf(value, sizeof value, "%.6g", static_cast<double>(p.floatValue));
+  const std::string v =
+      p.valueKind == 2   ? "\"" + p.text + "\""
+      : p.valueKind == 3 ? std::to_string(p.intValue) + " of " + List(p.allowed)
+      : p.valueKind == 5 ? std::to_string(p.number)
+      : p.valueKind == 6 ? std::to_string(p.intValue) + " in " + std::to_string(p.rangeMin) + ".." +
+                               std::to_string(p.rangeMax) + "/" + std::to_string(p.rangeStep)
+      : p.valueKind == 7 ? List(p.current) + " of " + List(p.allowed)
+                         : std::string(value);
+  return std::to_string(p.id) + " " + std::to_string(p.valueKind) + " " + std::to_string(p.unit) +
+         " " + std::to_string(p.severityId) + " " + std::to_string(p.flagA) +
+         (p.writable ? " rw | " : " ro | ") + v;
+}
+inline std::vector<std::string> Rows(const std::vector<PI::CProperty>& properties) {
+  std::vector<std::string> rows;
+  for (const PI::CProperty& p : properties) rows.push_back(Row(p));
+  return rows;
+}
+
+// The UTC date ("2046-12-01") `hours` after now.
+inline std::string DateIn(unsigned long hours) {
+  const time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  const time_t then = now + static_cast<time_t>(hours) * 3600;
+  struct tm tm {};
+  gmtime_r(&then, &tm);
+  char text[40];
+  std::snprintf(text, sizeof text, "%4d-%02d-%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
+  return text;
+}
 
 // A healthy 400 GB add-in card after a full scan: tool temperature 31 (the
 // scan adds 5), 1234567 units read, 2345678 written, 8760 hours, wear 99.
@@ -75,22 +124,6 @@ inline CIntelSSDAdapter FreshCard() {
   a.m_PowerOnHours = fresh.m_PowerOnHours;
   a.m_ReserveSpace = fresh.m_ReserveSpace;
   a.m_WarningThreshold = fresh.m_WarningThreshold;
-  return a;
-}
-
-// The card overheating and throttled: temperature flag set, tool reading
-// 81, throttle status 90; 1000 hours, wear 50, 10000000 units written.
-inline CIntelSSDAdapter DegradedCard() {
-  CIntelSSDAdapter a = HealthyCard();
-  a.m_CriticalWarnings = 0x02 | 0x40 | 0x200;
-  a.m_ThermalThrottleStatus = 90;
-  a.m_Temperature = 86.0f;
-  a.m_PowerOnHours = 1000;
-  a.m_WearLevelingCount = 50;
-  a.m_DataUnitsWritten = 10000000;
-  a.m_HealthState = 40150;
-  a.m_HealthReasons = {40459};
-  a.m_ThrottleState = 40410;
   return a;
 }
 

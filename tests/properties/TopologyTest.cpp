@@ -8,7 +8,6 @@
 
 #include "Fixtures.h"
 #include "PI/Status.h"
-#include "PropertyWords.h"
 #include "TLXX/System.h"
 
 namespace nimbra_test {
@@ -23,7 +22,7 @@ struct Tree : Plugin {
     api->m_Plugin.m_Kind = 19006;
     api->m_ToolVersion = "3.0.2";
     CIntelSSDAdapter card = HealthyCard();
-    CIntelSSDAdapter small = FailedCard();
+    CIntelSSDAdapter small = FreshCard();
     CIntelSSDPhysicalDrive cardDrive = CardDrive();
     CIntelSSDPhysicalDrive smallDrive = TwoAndAHalfDrive();
     card.m_ID = api->NewID();
@@ -67,19 +66,19 @@ TEST(Topology, PluginThenAdaptersThenDrivesWithTheirOwnLists) {
   api.GetPluginProperties(api.m_Plugin, properties, PI::PROP_ALL);
   api.GetPluginOperations(api.m_Plugin, operations);
   EXPECT_EQ(Identity(api.m_Plugin), Identity(out[0]));
-  EXPECT_EQ(Words(properties), Words(out[0].m_Properties));
+  EXPECT_EQ(Rows(properties), Rows(out[0].m_Properties));
   ASSERT_EQ(1u, out[0].m_Operations.size());
   EXPECT_EQ(50002, out[0].m_Operations[0].id);
   for (size_t i = 0; i < 2; ++i) {
     CIntelSSDAdapter& a = api.m_Adapters[i];
     api.GetAdapterProperties(a, properties, PI::PROP_ALL);
     EXPECT_EQ(Identity(a), Identity(out[1 + i])) << i;
-    EXPECT_EQ(Words(properties), Words(out[1 + i].m_Properties)) << i;
+    EXPECT_EQ(Rows(properties), Rows(out[1 + i].m_Properties)) << i;
     EXPECT_TRUE(out[1 + i].m_Operations.empty());
     CIntelSSDPhysicalDrive& d = api.m_PhysicalDrives[i];
     api.GetPhysicalDriveProperties(d, properties, PI::PROP_ALL);
     EXPECT_EQ(Identity(d), Identity(out[3 + i])) << i;
-    EXPECT_EQ(Words(properties), Words(out[3 + i].m_Properties)) << i;
+    EXPECT_EQ(Rows(properties), Rows(out[3 + i].m_Properties)) << i;
     EXPECT_TRUE(out[3 + i].m_Operations.empty());
   }
   // The managed objects themselves carry no lists.

@@ -158,88 +158,58 @@ TEST(UpdateSystem, NothingChangedReturnsGeneralError) {
   EXPECT_EQ(0u, t.api.m_Plugin.m_ChangeCount);
 }
 
-TEST(UpdateSystem, RemovalGivesOneEventAndUnlinksTheDrive) {
+// A removed pair goes with one event (the rest keep their order, the drive is
+// no longer found); an added pair comes with one event, linked once.
+TEST(UpdateSystem, RemovalAndAdditionGiveOneEventEach) {
   Tree t({"A", "B", "C"});
   const CIntelSSDAdapter removed = t.api.m_Adapters[1];
   auto [adapters, drives] = t.Scanned();
   adapters.erase(adapters.begin() + 1);
   drives.erase(drives.begin() + 1);
-  EXPECT_EQ(0u, t.api.UpdateSystem(adapters, drives));
-  ASSERT_EQ(2u, t.api.m_Adapters.size());
-  EXPECT_EQ("C", t.api.m_Adapters[1].m_SerialNumber) << "order of the rest is kept";
-  ASSERT_EQ(2u, t.api.m_PhysicalDrives.size());
-  EXPECT_EQ(1u, t.api.m_Plugin.m_ChangeCount);
-  const auto events = t.Fetch();
-  ASSERT_EQ(1u, events.size());
-  EXPECT_EQ(EVT_ADAPTER_REMOVED, events[0].m_EventID);
-  EXPECT_EQ(SEVERITY_WARNING, events[0].m_Severity);
-  EXPECT_EQ(removed.m_ID, events[0].m_ObjectID);
-  EXPECT_EQ("adapter B", events[0].GetPlaceHolder1());
-  std::vector<PI::CProperty> properties;
-  EXPECT_EQ(PI::ERR_OBJECT_NOT_FOUND,
-            t.api.Execute(PI::CMD_GET_PROPERTIES, removed.m_ID, &properties));
-  EXPECT_EQ(PI::ERR_OBJECT_NOT_FOUND,
-            t.api.Execute(PI::CMD_GET_PROPERTIES, removed.m_Children[0], &properties));
-}
-
-TEST(UpdateSystem, AdditionGivesOneEventAndLinksOnce) {
-  Tree t({"A"});
-  auto [adapters, drives] = t.Scanned();
-  auto [a, d] = t.Pair("N", 1);
+  auto [a, d] = t.Pair("N", 3);
   adapters.push_back(a);
   drives.push_back(d);
   EXPECT_EQ(0u, t.api.UpdateSystem(adapters, drives));
-  ASSERT_EQ(2u, t.api.m_Adapters.size());
-  ASSERT_EQ(2u, t.api.m_PhysicalDrives.size());
-  EXPECT_EQ(std::vector<uint64_t>{d.m_ID}, t.api.m_Adapters[1].m_Children);
-  EXPECT_EQ(std::vector<uint64_t>{a.m_ID}, t.api.m_PhysicalDrives[1].m_Parents);
+  ASSERT_EQ(3u, t.api.m_Adapters.size());
+  ASSERT_EQ(3u, t.api.m_PhysicalDrives.size());
+  EXPECT_EQ("C", t.api.m_Adapters[1].m_SerialNumber);
+  EXPECT_EQ(std::vector<uint64_t>{d.m_ID}, t.api.m_Adapters[2].m_Children);
+  EXPECT_EQ(std::vector<uint64_t>{a.m_ID}, t.api.m_PhysicalDrives[2].m_Parents);
+  EXPECT_EQ(2u, t.api.m_Plugin.m_ChangeCount) << "one per removal and addition";
   const auto events = t.Fetch();
-  ASSERT_EQ(1u, events.size());
-  EXPECT_EQ(EVT_ADAPTER_ADDED, events[0].m_EventID);
-  EXPECT_EQ(SEVERITY_INFO, events[0].m_Severity);
-  EXPECT_EQ(a.m_ID, events[0].m_ObjectID);
+  ASSERT_EQ(2u, events.size());
+  EXPECT_EQ((std::vector<std::pair<uint32_t, uint32_t>>{{EVT_ADAPTER_REMOVED, 3},
+                                                        {EVT_ADAPTER_ADDED, 2}}),
+            Numbers(events));
+  EXPECT_EQ(removed.m_ID, events[0].m_ObjectID);
+  EXPECT_EQ("adapter B", events[0].GetPlaceHolder1());
+  EXPECT_EQ(a.m_ID, events[1].m_ObjectID);
+  std::vector<PI::CProperty> properties;
+  for (const uint64_t gone : {removed.m_ID, removed.m_Children[0]}) {
+    EXPECT_EQ(PI::ERR_OBJECT_NOT_FOUND, t.api.Execute(PI::CMD_GET_PROPERTIES, gone, &properties));
+  }
 }
 
-TEST(UpdateSystem, EventsComeInAdapterThenDriveOrderAndAccumulate) {
+// Events of one merge come adapter first, then drive; merges accumulate in
+// the queue until a fetch empties it. Values without events are taken over.
+TEST(UpdateSystem, EventsInAdapterThenDriveOrderAccumulateUntilFetched) {
   Tree t({"A", "B"});
-  auto [adapters, drives] = t.Scanned();
-  adapters[0].m_CriticalWarnings = 0x04;  // reliability on A
-  drives[1].m_UsedSize = 7;               // B's drive shrinks
-  adapters.erase(adapters.begin() + 1);   // ... but B's adapter vanished?
-  drives.erase(drives.begin() + 1);
-  EXPECT_EQ(0u, t.api.UpdateSystem(adapters, drives));
-
-  Tree u({"A", "B"});
-  auto [a2, d2] = u.Scanned();
+  auto [a2, d2] = t.Scanned();
   a2[1].m_CriticalWarnings = 0x01;
   d2[0].m_SectorSize = 4096;
-  EXPECT_EQ(0u, u.api.UpdateSystem(a2, d2));
-  auto [a3, d3] = u.Scanned();
+  EXPECT_EQ(0u, t.api.UpdateSystem(a2, d2));
+  auto [a3, d3] = t.Scanned();
   a3[0].m_CriticalWarnings = 0x10;
-  EXPECT_EQ(0u, u.api.UpdateSystem(a3, d3));
-  const auto events = u.Fetch();
+  a3[0].m_Temperature = 61.0f;
+  d3[1].m_Capacity = 123;
+  EXPECT_EQ(0u, t.api.UpdateSystem(a3, d3));
   EXPECT_EQ(
       (std::vector<std::pair<uint32_t, uint32_t>>{
           {EVT_SPARE_BELOW_THRESHOLD, 4}, {EVT_DRIVE_SIZE_CHANGED, 2}, {EVT_BACKUP_FAILED, 4}}),
-      Numbers(events));
-  EXPECT_TRUE(u.Fetch().empty()) << "a second fetch finds the queue empty";
-
-  const auto first = t.Fetch();
-  EXPECT_EQ((std::vector<std::pair<uint32_t, uint32_t>>{{EVT_RELIABILITY_DEGRADED, 3},
-                                                        {EVT_ADAPTER_REMOVED, 3}}),
-            Numbers(first));
-}
-
-TEST(UpdateSystem, ValuesWithoutEventsAreTakenOverSilently) {
-  Tree t({"A"});
-  auto [adapters, drives] = t.Scanned();
-  drives[0].m_Capacity = 123;
-  drives[0].m_State = HEALTH_FAILED;
-  adapters[0].m_Temperature = 61.0f;
-  EXPECT_EQ(0u, t.api.UpdateSystem(adapters, drives));
-  EXPECT_TRUE(t.Fetch().empty());
-  EXPECT_EQ(123u, t.api.m_PhysicalDrives[0].m_Capacity);
-  EXPECT_EQ(1u, t.api.m_PhysicalDrives[0].m_ChangeCount);
+      Numbers(t.Fetch()));
+  EXPECT_TRUE(t.Fetch().empty()) << "a second fetch finds the queue empty";
+  EXPECT_EQ(123u, t.api.m_PhysicalDrives[1].m_Capacity);
+  EXPECT_EQ(1u, t.api.m_PhysicalDrives[1].m_ChangeCount);
   EXPECT_FLOAT_EQ(61.0f, t.api.m_Adapters[0].m_Temperature);
 }
 
