@@ -119,3 +119,17 @@ TEST(RegexSafety, UnanchoredSearchOverALongTextStaysBounded) {
 }
 
 }  // namespace
+
+// A memo switched on from the start keeps an exponential pattern within its
+// budget from the first step; switched off, the same call runs out of steps.
+TEST(RegexSafety, MemoFromTheStartBoundsAnExponentialPattern) {
+  const std::string text = std::string(40, 'a') + "b";
+  basic_regex<char> re("^(a|aa)*$");
+  CContext ctx;
+  ctx.SetMemoAfter(0);
+  EXPECT_FALSE(re.MatchExact(text.data(), text.size(), &ctx).IsMatched());
+  EXPECT_FALSE(ctx.BudgetExhausted());
+  ctx.SetMemoAfter(~uint64_t{0} - 1);  // never reached: no memo
+  EXPECT_FALSE(re.MatchExact(text.data(), text.size(), &ctx).IsMatched());
+  EXPECT_TRUE(ctx.BudgetExhausted());
+}
