@@ -108,6 +108,10 @@ def main():
     ap.add_argument("--count", type=int, default=40)
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--list", action="store_true", help="print the sample, build nothing")
+    ap.add_argument("--only", default="", help="test only the sample's mutants whose place "
+                    "(path:line) matches this regular expression")
+    ap.add_argument("--tests", default="", help="run only the ctest cases matching this "
+                    "regular expression (ctest -R)")
     args = ap.parse_args()
     sample = candidates()
     random.Random(args.seed).shuffle(sample)
@@ -129,6 +133,9 @@ def main():
     for path, n, a, b, repl, what in sample:
         if tested == args.count:
             break
+        if args.only and not re.search(args.only, f"{path}:{n + 1}"):
+            tested += 1
+            continue
         full = os.path.join(ROOT, path)
         with open(full) as f:
             original = f.read()
@@ -143,7 +150,8 @@ def main():
             else:
                 tested += 1
                 suite = run(["ctest", "--test-dir", BUILD, "-j", jobs, "--stop-on-failure",
-                             "--timeout", "300"], env=env)
+                             "--timeout", "300"] + (["-R", args.tests] if args.tests else []),
+                            env=env)
                 outcome = "killed" if suite.returncode != 0 else "survived"
                 killer = first_failure(suite.stdout) if suite.returncode != 0 else ""
         finally:
@@ -156,7 +164,8 @@ def main():
         for r in results:
             f.write("\t".join(r) + "\n")
     killed = sum(1 for r in results if r[2] == "killed")
-    print(f"mutants: {killed} of {tested} killed (seed {args.seed})")
+    built = sum(1 for r in results if r[2] != "did not build")
+    print(f"mutants: {killed} of {built} killed (seed {args.seed})")
     return 0
 
 
