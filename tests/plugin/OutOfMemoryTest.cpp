@@ -16,7 +16,10 @@ bool g_RefuseNothrowNew = false;
 }
 
 // Every form of new and delete goes through malloc and free, so that memory
-// from one form may be released by another.
+// from one form may be released by another. GCC cannot see that the news
+// here are the matching replacements and warns at -O1.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   if (g_RefuseNothrowNew) return nullptr;
   return std::malloc(size == 0 ? 1 : size);
@@ -28,6 +31,7 @@ void* operator new(std::size_t size) {
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
