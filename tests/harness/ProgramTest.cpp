@@ -190,13 +190,14 @@ TEST(HarnessProgram, WatchPrintsEventsAsADriveHeatsUpAndCtrlCEndsIt) {
   HarnessRun h(DefaultFleet(1));
   h.dir().Write("Nimbra.ini", "PollInterval=2\n");
   // A shell starts background jobs with SIGINT ignored; a terminal does not.
-  const std::string status = Script(
-      h, "env --default-signal=INT '" + Harness() +
-             "' --config-dir . --simulate \"$FLEET\" watch --json > out.txt 2> err.txt & pid=$!; "
-             "for i in $(seq 300); do [ -s out.txt ] && break; sleep 0.1; done; "
-             "sim sim-set CVFT5213000A400BGN temperature=85 >/dev/null; "
-             "for i in $(seq 300); do grep -q 10962 out.txt && break; sleep 0.1; done; "
-             "kill -INT $pid; wait $pid; echo $?");
+  const std::string status =
+      Script(h, "env --default-signal=INT '" + Harness() +
+                    "' --config-dir . --simulate \"$FLEET\" --trace 2 --trace-file trace.txt "
+                    "watch --json > out.txt 2> err.txt & pid=$!; "
+                    "for i in $(seq 300); do [ -s out.txt ] && break; sleep 0.1; done; "
+                    "sim sim-set CVFT5213000A400BGN temperature=85 >/dev/null; "
+                    "for i in $(seq 300); do grep -q 10962 out.txt && break; sleep 0.1; done; "
+                    "kill -INT $pid; wait $pid; echo $?");
   EXPECT_EQ("0\n", status) << "Ctrl-C ends watch as its normal end";
   const std::vector<std::string> lines = SplitLines(Cat(h.dir() / "out.txt"));
   ASSERT_EQ(3u, lines.size());
@@ -205,6 +206,8 @@ TEST(HarnessProgram, WatchPrintsEventsAsADriveHeatsUpAndCtrlCEndsIt) {
   EXPECT_EQ(3u, topology["objects"].size());
   EXPECT_EQ(10960, Json::parse(lines[1])["eventId"]);
   EXPECT_EQ(10962, Json::parse(lines[2])["eventId"]);
+  // The plug-in was shut down, not just left behind.
+  ExpectInOrder(Cat(h.dir() / "trace.txt"), {"ENTER DeInitialize", "LEAVE DeInitialize"});
   EXPECT_EQ("", LeftInTmp(h)) << "the temporary sysfs tree is left behind";
 }
 

@@ -83,6 +83,8 @@ TEST(Cli, RefusalsGiveTheirMessageAndChangeNothing) {
       {"{}", "sim-remove NOSUCHSERIAL", 1, "",
        "isdct sim-remove: no drive with serial number NOSUCHSERIAL"},
       {nullptr, "sim-set X temperature=1", 1, "", "ISDCT_SIM_FLEET"},
+      {nullptr, "sim-add", 1, "", "ISDCT_SIM_FLEET"},
+      {nullptr, "sim-remove X", 1, "", "ISDCT_SIM_FLEET"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
