@@ -117,7 +117,9 @@ TEST(Tool, ConcurrentEditsAreNeitherLostNorSeenHalfDone) {
   for (std::size_t i = 0; i < final.drives.size(); ++i) {
     serials.insert(final.drives[i].serial);
     indexes.insert(final.drives[i].index);
-    if (i > 0) EXPECT_GT(final.drives[i].pci.bus, final.drives[i - 1].pci.bus) << i;
+    if (i > 0) {
+      EXPECT_GT(final.drives[i].pci.bus, final.drives[i - 1].pci.bus) << i;
+    }
   }
   EXPECT_EQ(serials.size(), 10u);
   EXPECT_EQ(indexes.size(), 10u);
