@@ -31,11 +31,6 @@ Result HarnessRun::RunPlain(const std::string& args) const {
   return Shell("'" + Harness() + "' " + args);
 }
 
-int HarnessRun::Sim(const std::string& args) const {
-  return nimbra_test::RunShell("ISDCT_SIM_FLEET='" + Fleet() + "' '" + Isdct() + "' " + args +
-                               " >/dev/null 2>&1");
-}
-
 std::string DefaultFleet(int drives) {
   std::string text = "{\"drives\": [";
   for (int i = 0; i < drives; ++i) text += i == 0 ? "{}" : ", {}";

