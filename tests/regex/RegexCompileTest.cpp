@@ -81,6 +81,7 @@ TEST(RegexCompile, PatternFlagsAndGroupsAreKeptThroughCopiesAndMoves) {
   EXPECT_EQ(a.Pattern(), "(x(y))(z)\\2(?(3)z)");
   EXPECT_EQ(a.Flags(), 8);
   EXPECT_EQ(a.MaxGroup(), 3);
+  EXPECT_NE(a.Root(), nullptr);
   EXPECT_EQ(a.Groups().size(), 4u);
   EXPECT_EQ(a.Backrefs().size(), 1u);
   EXPECT_EQ(a.Conditions().size(), 1u);

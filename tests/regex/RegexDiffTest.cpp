@@ -80,17 +80,6 @@ std::optional<Offsets> Ours(const basic_regex<char>& re, const std::string& s, b
   return out;
 }
 
-std::string Show(const Offsets& v) {
-  std::string out = v.empty() ? "no match" : "";
-  for (int64_t x : v) out += std::to_string(x) + " ";
-  return out;
-}
-
-std::string Escape(std::string s) {
-  for (size_t i = 0; (i = s.find('\n', i)) != std::string::npos; i += 2) s.replace(i, 1, "\\n");
-  return s;
-}
-
 // The PCRE2 spelling of one of our patterns (see the list above).
 std::string ForPcre2(const std::string& p, int flags) {
   const bool fold = (flags & 8) && !(flags & 1);
@@ -149,10 +138,12 @@ int Compare(const std::string& pattern, int flags, bool regular,
       counts.rightToLeft += regular;
       const bool rtlAgrees = !regular || Ours(rtl, s, exact, nullptr)->empty() == want->empty();
       if ((*got != *want || *gotMemo != *want || !rtlAgrees) && ++failures <= 3) {
-        ADD_FAILURE() << "pattern " << Escape(pattern) << " flags " << flags << " (pcre "
-                      << Escape(theirs) << ") " << (exact ? "exact" : "search") << " \""
-                      << Escape(s) << "\": ours " << Show(*got) << " with memo " << Show(*gotMemo)
-                      << " pcre " << Show(*want) << (rtlAgrees ? "" : ", right to left differs");
+        using testing::PrintToString;
+        ADD_FAILURE() << "pattern " << PrintToString(pattern) << " flags " << flags << " (pcre "
+                      << theirs << ") " << (exact ? "exact " : "search ") << PrintToString(s)
+                      << ": ours " << PrintToString(*got) << ", with memo "
+                      << PrintToString(*gotMemo) << ", pcre " << PrintToString(*want)
+                      << (rtlAgrees ? "" : ", right to left differs");
       }
     }
   }

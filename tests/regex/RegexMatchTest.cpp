@@ -66,10 +66,10 @@ const MatchCase kCases[] = {
     {"(a*)*aaaaa", 0, 'S', "xaaaaaaa", {1, 8, 3, 3}},
     {"(a|b?)*ab", 0, 'S', "aabbab", {0, 6, 4, 4}},
     {"((a*)*b)*c", 0, 'S', "aabaabc", {0, 7, 3, 6, 5, 5}},
-    // A run before a line start is not one-pass; folded literal scans whose
-    // candidates fall past the last start, or whose last block starts past it.
+    // A run before a line start is not one-pass; folded literal scans with a
+    // candidate that fails, one past the last start, a last block past it.
     {"a*^b", 0, 'E', "b", {0, 1}},
-    {"XYabcdefgh", 8, 'S', "............xy....", {}},
+    {"XYabcdefgh", 8, 'S', "..xy........xy....", {}},
     {"ABCDEFGHIJKLMNOPQRST", 8, 'S', "..................................", {}},
     // Right to left: the last match, groups filled from the end.
     {"abc", 16, 'S', "abcabc", {3, 6}},
