@@ -77,15 +77,22 @@ TEST(RegexCompile, NullPatternMatchesTheEmptyTextOnly) {
 }
 
 TEST(RegexCompile, PatternFlagsAndGroupsAreKeptThroughCopiesAndMoves) {
-  basic_regex<char> a("(x(y))(z)\\2", 8);
-  EXPECT_EQ(a.Pattern(), "(x(y))(z)\\2");
+  basic_regex<char> a("(x(y))(z)\\2(?(3)z)", 8);
+  EXPECT_EQ(a.Pattern(), "(x(y))(z)\\2(?(3)z)");
   EXPECT_EQ(a.Flags(), 8);
   EXPECT_EQ(a.MaxGroup(), 3);
-  EXPECT_EQ(a.MinLength(), 3u);  // a back-reference may be empty
+  EXPECT_NE(a.Root(), nullptr);
+  EXPECT_EQ(a.Groups().size(), 4u);
+  EXPECT_EQ(a.Backrefs().size(), 1u);
+  EXPECT_EQ(a.Conditions().size(), 1u);
+  EXPECT_EQ(a.MinLength(), 3u);  // a back-reference or a condition may be empty
   basic_regex<char> b = a;
   basic_regex<char> c = std::move(a);
-  for (const basic_regex<char>* re : {&b, &c}) {
-    EXPECT_EQ(re->match_exact("XYzY").Group(2), "Y");
+  basic_regex<char> d("unrelated");
+  d = b;  // recompiles the source text
+  for (const basic_regex<char>* re : {&b, &c, &d}) {
+    EXPECT_EQ(re->match_exact("XYzYz").Group(2), "Y");
+    EXPECT_FALSE(re->match_exact("XYzY").IsMatched());
   }
   const basic_regex<char> table[] = {"^a(b)$", "c+"};  // converts from text
   EXPECT_EQ(table[0].match_exact("ab").Group1(), "b");

@@ -72,39 +72,31 @@ TEST(RegexSafety, NestedQuantifiersEndAtOnce) {
   }
 }
 
-TEST(RegexSafety, StepBudgetEndsBackReferencePatterns) {
-  // A back-reference disables the memo; the budget ends the exponential search.
-  const std::string text(40, 'a');
-  basic_regex<char> re("(a|aa)+(\\1)b");
+// A back-reference disables the memo; the budget ends the exponential search,
+// the default one within StepBase() + StepsPerChar() * (length + 1) steps. A
+// call that ends so, or on the stack frame limit, leaves the context usable.
+TEST(RegexSafety, BudgetAndStackLimitEndSearchesAsNoMatch) {
   CContext ctx;
+  const std::string text(25, 'a');
+  EXPECT_FALSE(basic_regex<char>("(a*)*\\1b").MatchExact(text.data(), 25, &ctx).IsMatched());
+  EXPECT_LE(ctx.StepsUsed(), ctx.StepBase() + ctx.StepsPerChar() * 26);
+  basic_regex<char> re("(a|aa)+(\\1)b");
   ctx.SetStepBudget(100000, 0);
   EXPECT_FALSE(re.MatchExact(text.data(), text.size(), &ctx).IsMatched());
   EXPECT_TRUE(ctx.BudgetExhausted());
   EXPECT_LE(ctx.StepsUsed(), 100000u);
-  // The same context serves the next match normally.
-  const std::string ok = "aab";
-  EXPECT_TRUE(re.MatchExact(ok.data(), ok.size(), &ctx).IsMatched());
+  EXPECT_TRUE(re.MatchExact("aab", 3, &ctx).IsMatched());
   EXPECT_FALSE(ctx.BudgetExhausted());
-}
 
-TEST(RegexSafety, DefaultBudgetBoundsTime) {
-  const std::string text(25, 'a');
-  basic_regex<char> re("(a*)*\\1b");
-  CContext ctx;
-  EXPECT_FALSE(re.MatchExact(text.data(), text.size(), &ctx).IsMatched());
-  EXPECT_LE(ctx.StepsUsed(), CContext::kDefaultStepBase + CContext::kDefaultStepsPerChar * 26);
-}
-
-TEST(RegexSafety, StackFrameLimitEndsAsNoMatch) {
-  const std::string text(1 << 16, 'a');
-  basic_regex<char> re("(a|b)*c");
-  CContext ctx;
-  ctx.SetMaxStackFrames(1000);
-  EXPECT_FALSE(re.MatchExact(text.data(), text.size(), &ctx).IsMatched());
-  EXPECT_TRUE(ctx.BudgetExhausted());
-  ctx.SetMaxStackFrames(CContext::kDefaultMaxStackFrames);
+  CContext frames;
+  const std::string many(1 << 16, 'a');
+  basic_regex<char> loop("(a|b)*c");
+  frames.SetMaxStackFrames(1000);
+  EXPECT_FALSE(loop.MatchExact(many.data(), many.size(), &frames).IsMatched());
+  EXPECT_TRUE(frames.BudgetExhausted());
+  frames.SetMaxStackFrames(CContext::kDefaultMaxStackFrames);
   const std::string ok = std::string(1000, 'a') + "c";
-  EXPECT_TRUE(re.MatchExact(ok.data(), ok.size(), &ctx).IsMatched());
+  EXPECT_TRUE(loop.MatchExact(ok.data(), ok.size(), &frames).IsMatched());
 }
 
 TEST(RegexSafety, UnanchoredSearchOverALongTextStaysBounded) {
