@@ -106,10 +106,13 @@ TEST(AdapterProperties, RowsThatDependOnTheAdapter) {
        {"30120 5 1 0 1 ro | 18446744073709551615", "30479 5 1 0 1 ro | 65535",
         "30037 5 1 0 1 ro | 255", "30038 5 1 0 1 ro | 31", "30039 5 1 0 1 ro | 7"}},
       // The temperature follows the model copy and reports the tool's reading
-      // (a card's at 36 reads 31 in the golden document, a 2.5-inch form too).
+      // (a card's at 36 reads 31 in the golden document).
       {"card, cold", Temperature("INTEL SSDPEDMD400G4", 5.0f), {30442}, {kCelsius + "0"}},
       {"card, unread", Temperature("INTEL SSDPEDMD400G4", -1.0f), {30442}, {}},
-      {"2.5-inch: no temperature", Temperature("INTEL SSDPE2MD800G4", 36.0f), {30442}, {}},
+      {"2.5-inch: its form, no temperature",
+       Temperature("INTEL SSDPE2MD800G4", 36.0f),
+       {30158, 30442},
+       {"30158 3 1 0 1 ro | 40488 of {40480,40488}"}},
       // Units of 512000 bytes in the host's unit steps (terabytes in the golden
       // document); endurance used counts whole units of 2^40 bytes against the
       // rating.
