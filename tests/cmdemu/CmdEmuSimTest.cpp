@@ -1,6 +1,8 @@
 // The command emulation end to end: the plug-in runs bin/isdct through the
 // host's command execution, with the default fleet. Every fault of the
-// simulator is tested in tests/faults.
+// simulator (a tool that prints nothing or exits non-zero on every command)
+// is tested in tests/faults; the words the tool's records become are pinned
+// by the golden document.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -44,18 +46,10 @@ TEST_F(CmdEmuSim, DefaultFleet) {
   ASSERT_EQ(0u, api.GetAdapterCount(count));
   ASSERT_EQ(4u, count);
   ASSERT_EQ(4u, api.m_CmdEmuAdapters.size());
-  const CCmdEmuAdapter& card = api.m_CmdEmuAdapters[0];
-  EXPECT_EQ("CVFT5213000A400BGN", card.m_SerialNumber);
-  EXPECT_EQ("INTEL SSDPEDMD400G4", card.m_ModelNumber);
-  EXPECT_EQ(781422768u, card.m_NativeMaxLBA);
-  EXPECT_EQ(512u, card.m_SectorSize);
-  for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(i, api.m_CmdEmuAdapters[i].m_Index);
-    EXPECT_EQ(i + 1, api.m_CmdEmuAdapters[i].m_Number);
-  }
-
   for (size_t i = 0; i < 4; ++i) {
     CCmdEmuAdapter& r = api.m_CmdEmuAdapters[i];
+    EXPECT_EQ(i, r.m_Index);
+    EXPECT_EQ(i + 1, r.m_Number);
     const bool addInCard = i < 2;
     ASSERT_EQ(0u, api.GetLogPageInformation(r.m_Index, r.m_Getlog, addInCard)) << i;
     EXPECT_EQ(0u, r.m_Getlog.m_CriticalWarnings) << i;
@@ -87,19 +81,6 @@ TEST_F(CmdEmuSim, MaintenanceChangesTheDrive) {
   uint64_t count = 0;
   ASSERT_EQ(0u, api.GetAdapterCount(count));
   EXPECT_EQ(api.m_CmdEmuAdapters[2].m_NativeMaxLBA / 2, api.m_CmdEmuAdapters[2].m_MaximumLBA);
-}
-
-TEST_F(CmdEmuSim, AToolThatCannotRunFailsEveryOperation) {
-  api.m_ToolPath = dir / "no-such-tool";
-  uint64_t count = 0;
-  std::string version;
-  CCmdEmuGetlog log;
-  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.GetAdapterCount(count));
-  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.GetVersion(version));
-  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.GetLogPageInformation(0, log, true));
-  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.CmdEmu_format(0, 0));
-  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.CmdEmu_delete(0));
-  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.CmdEmu_set(0, "MaximumLBA", 4, 0));
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // Nimbra.ini as an installation can leave it: one case for each way the
-// plug-in reads the poll interval, a write that cannot reach the file, and
-// limits from the host that would take the interval out of range.
+// plug-in reads the poll interval, and a write that cannot reach the file.
+// Limits from the host that would take the interval out of range are in
+// tests/properties.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <climits>
 #include <functional>
 #include <string>
 
@@ -21,13 +21,6 @@ class ConfigEnvironment : public ::testing::Test {
  protected:
   void SetUp() override { PI::CConfigFile::SetConfigDirectory(dir.path()); }
   void TearDown() override { PI::CConfigFile::SetConfigDirectory(""); }
-
-  // Sets the poll interval as the host would, with the host's limits.
-  static uint32_t SetInterval(IPLUGINAPI_IMPL& api, int value, int min = 2, int max = 255) {
-    PI::CProperty interval(static_cast<PI::_PROPERTY_ID>(30005), true);
-    interval.SetValue(value, min, max, 1);
-    return api.SetPluginProperty(api.m_Plugin, interval);
-  }
 
   nimbra_test::TempDir dir;
 };
@@ -75,7 +68,9 @@ TEST_F(ConfigEnvironment, APollIntervalThatCannotBeWritten) {
   IPLUGINAPI_IMPL api;
   ASSERT_EQ(1, api.m_PrivateEvent.Init(false, false));
   nimbra_test::TraceCapture trace;
-  EXPECT_EQ(PI::ERR_GENERAL, SetInterval(api, 20));
+  PI::CProperty interval(static_cast<PI::_PROPERTY_ID>(30005), true);
+  interval.SetValue(20, 2, 255, 1);
+  EXPECT_EQ(PI::ERR_GENERAL, api.SetPluginProperty(api.m_Plugin, interval));
   EXPECT_EQ(20u, api.m_PollInterval.load());
   EXPECT_EQ(1u, api.m_Plugin.m_ChangeCount);
   EXPECT_TRUE(api.m_PrivateEvent.IsSet());
@@ -88,26 +83,6 @@ TEST_F(ConfigEnvironment, APollIntervalThatCannotBeWritten) {
                               "/gone/Nimbra.ini (20000): the interval holds until the plug-in is "
                               "unloaded"))
       << trace.Text();
-}
-
-// Limits the host sends back with the value do not take the worker outside
-// 2..255 s; the file holds what is in force.
-TEST_F(ConfigEnvironment, HostLimitsCannotTakeThePollIntervalOutOfRange) {
-  const struct {
-    int value, min, max;
-    uint32_t stored;
-  } cases[] = {
-      {0, 0, 1000, 2},          {-1, INT_MIN, INT_MAX, 2}, {INT_MAX, 0, INT_MAX, 255},
-      {600, INT_MIN, 300, 255}, {50, 0, 20, 20},           {7, 5, 10, 7},
-  };
-  IPLUGINAPI_IMPL api;
-  ASSERT_EQ(1, api.m_PrivateEvent.Init(false, false));
-  for (const auto& c : cases) {
-    EXPECT_EQ(0u, SetInterval(api, c.value, c.min, c.max)) << c.value;
-    EXPECT_EQ(c.stored, api.m_PollInterval.load()) << c.value << " in " << c.min << ".." << c.max;
-    EXPECT_EQ("PollInterval=" + std::to_string(c.stored) + "\n",
-              nimbra_test::ReadFile(dir / "Nimbra.ini"));
-  }
 }
 
 }  // namespace

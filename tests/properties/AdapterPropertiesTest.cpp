@@ -2,12 +2,14 @@
 // presence depends on the adapter (a fresh card, empty texts, numbers at their
 // limits, the temperature, data-volume, endurance and end-of-life rules);
 // single-property selection; operations. The golden document pins the words
-// of healthy, degraded and failed adapters.
+// of healthy, degraded and failed adapters; the rows here are those it cannot
+// show.
 #include <gtest/gtest.h>
+#include <time.h>
 
-#include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Fixtures.h"
@@ -28,16 +30,24 @@ std::vector<std::string> Records(IPLUGINAPI_IMPL& api, CIntelSSDAdapter adapter,
   return Rows(out);
 }
 
+// The end-of-life row with the UTC date `hours` from now ("2046-12-01").
+std::string EndOfLifeRow(unsigned long hours) {
+  const time_t then = time(nullptr) + static_cast<time_t>(hours) * 3600;
+  struct tm tm {};
+  gmtime_r(&then, &tm);
+  char date[40];
+  std::snprintf(date, sizeof date, "%4d-%02d-%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
+  return "30483 2 1 0 0 ro | \"" + std::string(date) + "\"";
+}
+
 using Change = std::function<void(CIntelSSDAdapter&)>;
 
-struct Case {
-  const char* name;
-  Change change;  // applied to HealthyCard
-  int32_t id;
-  std::string row;  // "-": left out
-};
-
 const Change kFresh = [](CIntelSSDAdapter& a) { a = FreshCard(); };
+// Failed, with the reasons that add the health conditions' row.
+const Change kFailed = [](CIntelSSDAdapter& a) {
+  a.m_HealthState = 40095;
+  a.m_HealthReasons = {40460, 40449, 40487, 40452};
+};
 const Change kEmptyTexts = [](CIntelSSDAdapter& a) {
   for (std::string* text : {&a.m_Firmware, &a.m_Bootloader, &a.m_DriverVersion, &a.m_DevicePath,
                             &a.m_SerialNumber, &a.m_Location, &a.m_DriverName}) {
@@ -71,79 +81,93 @@ Change Life(uint64_t hours, uint32_t wear, uint64_t written) {
   };
 }
 
-const Case kCases[] = {
-    {"fresh: no host number yet", kFresh, 30007, "30007 2 1 0 1 ro | \"\""},
-    {"fresh: reserve at its default", kFresh, 30486, "30486 6 21010 0 0 ro | 100 in 0..100/1"},
-    {"fresh: no temperature", kFresh, 30442, "-"},
-    {"fresh: no end of life", kFresh, 30483, "-"},
-    {"fresh: no hours", kFresh, 30498, "-"},
-    {"fresh: no data read", kFresh, 30489, "-"},
-    {"fresh: no data written", kFresh, 30490, "-"},
-    {"fresh: no endurance", kFresh, 30494, "-"},
-    {"empty location reported", kEmptyTexts, 30137, "30137 2 1 0 1 ro | \"\""},
-    {"empty serial reported", kEmptyTexts, 30022, "30022 2 1 0 1 ro | \"\""},
-    {"empty path reported", kEmptyTexts, 30247, "30247 2 1 0 1 ro | \"\""},
-    {"empty driver reported", kEmptyTexts, 30266, "30266 2 1 0 1 ro | \"\""},
-    {"empty firmware left out", kEmptyTexts, 30020, "-"},
-    {"empty bootloader left out", kEmptyTexts, 30500, "-"},
-    {"empty driver version left out", kEmptyTexts, 30018, "-"},
-    {"index", kLimits, 30120, "30120 5 1 0 1 ro | 18446744073709551615"},
-    {"segment", kLimits, 30479, "30479 5 1 0 1 ro | 65535"},
-    {"bus", kLimits, 30037, "30037 5 1 0 1 ro | 255"},
-    {"device", kLimits, 30038, "30038 5 1 0 1 ro | 31"},
-    {"function", kLimits, 30039, "30039 5 1 0 1 ro | 7"},
-    // The temperature follows the model copy and reports the tool's reading.
-    {"card", Temperature("INTEL SSDPEDMD400G4", 36.0f), 30442, "30442 8 21000 0 0 ro | 31"},
-    {"card, cold", Temperature("INTEL SSDPEDMD400G4", 5.0f), 30442, "30442 8 21000 0 0 ro | 0"},
-    {"card, unread", Temperature("INTEL SSDPEDMD400G4", -1.0f), 30442, "-"},
-    {"2.5-inch", Temperature("INTEL SSDPE2MD800G4", 36.0f), 30442, "-"},
-    {"2.5-inch form", Temperature("INTEL SSDPE2MD800G4", 36.0f), 30158,
-     "30158 3 1 0 1 ro | 40488 of {40480,40488}"},
-    // Units of 512000 bytes in the host's unit steps.
-    {"none read", Volume(0), 30489, "30489 8 21030 0 0 ro | 0"},
-    {"one unit written", Volume(1), 30490, "30490 8 21031 0 0 ro | 512"},
-    {"terabytes written", Volume(9878424781ULL), 30490, "30490 8 21035 0 0 ro | 5.05775"},
-    {"unset written", Volume(kUnset), 30490, "-"},
-    // Endurance used counts whole units of 2^40 bytes against the rating.
-    {"just below 2^40", Volume(2147483), 30494, "30494 6 21010 0 0 ro | 0 in 0..100/1"},
-    {"4600 of 7300", Volume(9878424781ULL), 30494, "30494 6 21010 0 0 ro | 63 in 0..100/1"},
-    {"beyond the rating", Volume(9878424781ULL, 4600), 30494,
-     "30494 6 21010 0 0 ro | 100 in 0..100/1"},
-    {"no rating", Volume(9878424781ULL, kUnset), 30494, "30494 6 21010 0 0 ro | 0 in 0..100/1"},
-    {"unset written, no endurance", Volume(kUnset), 30494, "-"},
-    // Wear 50 after 1000 hours: another 1000 hours; worn out: today.
-    {"half worn", Life(1000, 50, 10000000), 30483, "30483 2 1 0 0 ro | \"" + DateIn(1000) + "\""},
-    {"worn out", Life(1000, 0, kUnset), 30483, "30483 2 1 0 0 ro | \"" + DateIn(0) + "\""},
-    {"no hours, no date", Life(kUnset, 0, kUnset), 30483, "-"},
-    {"hours", Life(1000, 50, 1), 30498, "30498 5 21005 0 0 ro | 1000"},
-};
-
 TEST(AdapterProperties, RowsThatDependOnTheAdapter) {
+  const std::string kCelsius = "30442 8 21000 0 0 ro | ";
+  const std::string kEndurance = "30494 6 21010 0 0 ro | ";
+  struct Case {
+    const char* name;
+    Change change;  // applied to HealthyCard
+    std::vector<int32_t> ids;
+    std::vector<std::string> rows;  // what the ids give one by one, in order
+  };
+  const Case cases[] = {
+      {"fresh: no host number, reserve at its default, no health values",
+       kFresh,
+       {30007, 30486, 30442, 30483, 30498, 30489, 30490, 30494},
+       {"30007 2 1 0 1 ro | \"\"", "30486 6 21010 0 0 ro | 100 in 0..100/1"}},
+      {"empty texts: four reported, three left out",
+       kEmptyTexts,
+       {30137, 30022, 30247, 30266, 30020, 30500, 30018},
+       {"30137 2 1 0 1 ro | \"\"", "30022 2 1 0 1 ro | \"\"", "30247 2 1 0 1 ro | \"\"",
+        "30266 2 1 0 1 ro | \"\""}},
+      {"numbers at their limits",
+       kLimits,
+       {30120, 30479, 30037, 30038, 30039},
+       {"30120 5 1 0 1 ro | 18446744073709551615", "30479 5 1 0 1 ro | 65535",
+        "30037 5 1 0 1 ro | 255", "30038 5 1 0 1 ro | 31", "30039 5 1 0 1 ro | 7"}},
+      // The temperature follows the model copy and reports the tool's reading
+      // (a card's at 36 reads 31 in the golden document).
+      {"card, cold", Temperature("INTEL SSDPEDMD400G4", 5.0f), {30442}, {kCelsius + "0"}},
+      {"card, unread", Temperature("INTEL SSDPEDMD400G4", -1.0f), {30442}, {}},
+      {"2.5-inch: its form, no temperature",
+       Temperature("INTEL SSDPE2MD800G4", 36.0f),
+       {30158, 30442},
+       {"30158 3 1 0 1 ro | 40488 of {40480,40488}"}},
+      // Units of 512000 bytes in the host's unit steps (terabytes in the golden
+      // document); endurance used counts whole units of 2^40 bytes against the
+      // rating.
+      {"none read", Volume(0), {30489}, {"30489 8 21030 0 0 ro | 0"}},
+      {"one unit written", Volume(1), {30490}, {"30490 8 21031 0 0 ro | 512"}},
+      {"terabytes written: 4600 of 7300",
+       Volume(9878424781ULL),
+       {30494},
+       {kEndurance + "63 in 0..100/1"}},
+      {"unset written: no volume, no endurance", Volume(kUnset), {30490, 30494}, {}},
+      {"just below 2^40", Volume(2147483), {30494}, {kEndurance + "0 in 0..100/1"}},
+      {"beyond the rating", Volume(9878424781ULL, 4600), {30494}, {kEndurance + "100 in 0..100/1"}},
+      {"no rating", Volume(9878424781ULL, kUnset), {30494}, {kEndurance + "0 in 0..100/1"}},
+      {"no hours, no date", Life(kUnset, 0, kUnset), {30483, 30498}, {}},
+  };
   Plugin p;
-  for (const Case& c : kCases) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     CIntelSSDAdapter a = HealthyCard();
     c.change(a);
-    const std::vector<std::string> got = Records(*p.api, a, c.id);
-    EXPECT_EQ(c.row == "-" ? std::vector<std::string>{} : std::vector<std::string>{c.row}, got)
-        << c.name;
-    const std::vector<std::string> all = Records(*p.api, a);
-    EXPECT_EQ(static_cast<long>(got.size()), std::count(all.begin(), all.end(), c.row))
-        << c.name << " in the list";
+    std::vector<std::string> got;
+    for (const int32_t id : c.ids) {
+      for (const std::string& r : Records(*p.api, a, id)) got.push_back(r);
+    }
+    EXPECT_EQ(c.rows, got);
+  }
+  // Wear 50 after 1000 hours: another 1000 hours; worn out: today. A row that
+  // differs from the date read before the call must match the one read after
+  // it (the run crossed midnight).
+  const std::pair<Change, unsigned long> dates[] = {{Life(1000, 50, 10000000), 1000},
+                                                    {Life(1000, 0, kUnset), 0}};
+  for (const auto& [change, hours] : dates) {
+    CIntelSSDAdapter a = HealthyCard();
+    change(a);
+    const std::vector<std::string> before = {EndOfLifeRow(hours)};
+    const std::vector<std::string> got = Records(*p.api, a, 30483);
+    if (got != before) {
+      EXPECT_EQ(std::vector<std::string>{EndOfLifeRow(hours)}, got) << hours;
+    }
   }
 }
 
 // The complete list is in table order; a single id gives that record or nothing.
 TEST(AdapterProperties, SelectionGivesTheRecordsInTableOrder) {
   Plugin p;
-  for (const auto& adapter : {HealthyCard, FreshCard, FailedCard}) {
-    const std::vector<std::string> all = Records(*p.api, adapter());
+  for (const Change& change : {Change([](CIntelSSDAdapter&) {}), kFresh, kFailed}) {
+    CIntelSSDAdapter a = HealthyCard();
+    change(a);
     std::vector<std::string> joined;
     for (const int32_t id : kAdapterIds) {
-      for (const std::string& r : Records(*p.api, adapter(), id)) joined.push_back(r);
+      for (const std::string& r : Records(*p.api, a, id)) joined.push_back(r);
     }
-    EXPECT_EQ(all, joined);
+    EXPECT_EQ(Records(*p.api, a), joined);
     for (const int32_t id : {0, 2, 30004, 30005, 30069, 30099, 30122, 30460, 40024, 35004, -1}) {
-      EXPECT_TRUE(Records(*p.api, adapter(), id).empty()) << id;
+      EXPECT_TRUE(Records(*p.api, a, id).empty()) << id;
     }
   }
 }

@@ -4,9 +4,6 @@
 // table (the golden document pins every other word).
 #pragma once
 
-#include <time.h>
-
-#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -68,17 +65,6 @@ inline std::vector<std::string> Rows(const std::vector<PI::CProperty>& propertie
   return rows;
 }
 
-// The UTC date ("2046-12-01") `hours` after now.
-inline std::string DateIn(unsigned long hours) {
-  const time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-  const time_t then = now + static_cast<time_t>(hours) * 3600;
-  struct tm tm {};
-  gmtime_r(&then, &tm);
-  char text[40];
-  std::snprintf(text, sizeof text, "%4d-%02d-%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
-  return text;
-}
-
 // A healthy 400 GB add-in card after a full scan: tool temperature 31 (the
 // scan adds 5), 1234567 units read, 2345678 written, 8760 hours, wear 99.
 inline CIntelSSDAdapter HealthyCard() {
@@ -127,22 +113,6 @@ inline CIntelSSDAdapter FreshCard() {
   return a;
 }
 
-// The card failed: backup, reliability and read-only flags, worn out (wear
-// 0), spare down to 3 of a threshold of 10, 12 media errors.
-inline CIntelSSDAdapter FailedCard() {
-  CIntelSSDAdapter a = HealthyCard();
-  a.m_CriticalWarnings = 0x01 | 0x04 | 0x08 | 0x10;
-  a.m_ThermalThrottleStatus = 99;
-  a.m_WearLevelingCount = 0;
-  a.m_ReserveSpace = 3;
-  a.m_MediaErrors = 12;
-  a.m_HealthState = 40095;
-  a.m_HealthReasons = {40460, 40449, 40487, 40452};
-  a.m_ThrottleState = 40411;
-  a.m_SpareState = 40474;
-  return a;
-}
-
 // A drive behind HealthyCard.
 inline CIntelSSDPhysicalDrive CardDrive() {
   CIntelSSDPhysicalDrive d;
@@ -162,26 +132,6 @@ inline CIntelSSDPhysicalDrive CardDrive() {
   d.m_Capacity = 381554;
   d.m_UsedSize = 381554;
   d.m_UsedPercent = 100;
-  return d;
-}
-
-// A drive behind HealthyTwoAndAHalf, over-provisioned to half, 4096-byte
-// sectors.
-inline CIntelSSDPhysicalDrive TwoAndAHalfDrive() {
-  CIntelSSDPhysicalDrive d = CardDrive();
-  d.m_ID = 0x0135000000000006ULL;
-  d.m_AdapterIndex = 2;
-  d.m_SerialNumber = "PHFT5202002C800BGN";
-  d.m_ModelNumber = "INTEL SSDPE2MD800G4";
-  d.m_DisplayName = "Torvik 2.5in 800GB (0)";
-  d.m_Location = "PCI:Bus=129&Device=0&Function=0&ID=0";
-  d.m_DevicePath = "/dev/nvme2n1";
-  d.m_SectorSize = 4096;
-  d.m_Temperature = 42.0f;
-  d.m_PhysicalSize = 763097;
-  d.m_Capacity = 763097;
-  d.m_UsedSize = 381548;
-  d.m_UsedPercent = 50;
   return d;
 }
 

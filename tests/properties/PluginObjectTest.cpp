@@ -1,10 +1,10 @@
 // The plug-in object: selection of its six properties, the poll-interval
 // write (clamped to the limits the record carries, counted, written to
-// Nimbra.ini, waking the worker), and its one operation.
+// Nimbra.ini, waking the worker), and its one operation. A write that cannot
+// reach the file is in tests/environment.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -47,9 +47,20 @@ TEST(PluginProperties, PollIntervalIsClampedToTheLimitsTheRecordCarries) {
     int value, min, max;
     int stored;
   };
+  // Limits the host sends back with the value do not take the worker outside
+  // 2..255 s.
   const Row rows[] = {
-      {10, 2, 255, 10}, {1, 2, 255, 2}, {300, 2, 255, 255}, {-5, 2, 255, 2},
-      {7, 5, 10, 7},    {3, 5, 10, 5},  {11, 5, 10, 10},    {2, 2, 255, 2},
+      {10, 2, 255, 10},
+      {1, 2, 255, 2},
+      {300, 2, 255, 255},
+      {7, 5, 10, 7},
+      {3, 5, 10, 5},
+      {50, 0, 20, 20},
+      {0, 0, 1000, 2},
+      {-1, INT_MIN, INT_MAX, 2},
+      {600, INT_MIN, 300, 255},
+      {INT_MAX, 0, INT_MAX, 255},
+      {2, 2, 255, 2},
   };
   Plugin p;
   p.api->m_PrivateEvent.Init(false, false);
@@ -85,19 +96,7 @@ TEST(PluginProperties, OnlyThePollIntervalIsWritable) {
   EXPECT_FALSE(nimbra_test::RunShell("test -e '" + p.config / "Nimbra.ini" + "'") == 0);
 }
 
-TEST(PluginProperties, FailedIniWriteReturnsItsStatusButTheIntervalHolds) {
-  Plugin p;
-  p.api->m_PrivateEvent.Init(false, false);
-  // A file where the configuration folder should be: the write cannot work.
-  PI::CConfigFile::SetConfigDirectory(p.config.Write("not-a-folder", "x"));
-  PI::CProperty property(static_cast<PI::_PROPERTY_ID>(30005), true);
-  property.SetValue(40, 2, 255, 1);
-  EXPECT_EQ(PI::ERR_GENERAL, p.api->SetPluginProperty(p.api->m_Plugin, property));
-  EXPECT_EQ(40u, p.api->m_PollInterval.load());
-  EXPECT_EQ(1u, p.api->m_Plugin.m_ChangeCount);
-  EXPECT_TRUE(p.api->m_PrivateEvent.IsSet());
-}
-
+// The fetch itself, emptying the queue, is in tests/scan (ChangeTest).
 TEST(PluginOperations, CheckAcceptsAllExecuteKnowsOnlyTheFetch) {
   Plugin p;
   p.api->m_EventsLock.Init();
@@ -119,9 +118,6 @@ TEST(PluginOperations, CheckAcceptsAllExecuteKnowsOnlyTheFetch) {
   fetch.id = 50002;
   EXPECT_EQ(0u, p.api->ExecutePluginOperation(p.api->m_Plugin, fetch));
   EXPECT_EQ(2u, fetch.GetEvents().size());
-  EXPECT_TRUE(p.api->m_Events.empty());
-  EXPECT_EQ(0u, p.api->ExecutePluginOperation(p.api->m_Plugin, fetch));
-  EXPECT_TRUE(fetch.GetEvents().empty());
 }
 
 }  // namespace

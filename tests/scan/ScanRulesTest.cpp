@@ -2,6 +2,7 @@
 // version, sizes and capacity classes.
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "NimbraCmdEmuParse.h"
@@ -36,35 +37,26 @@ TEST(ScanRules, HealthStateAndReasons) {
     uint32_t state;
     std::vector<uint32_t> reasons;
   };
+  const uint32_t kHot = REASON_TEMPERATURE_EXCEEDED, kSpare = REASON_SPARE_BELOW_THRESHOLD,
+                 kBackup = REASON_VOLATILE_BACKUP_FAILED, kWorn = REASON_RELIABILITY_DEGRADED,
+                 kReadOnly = REASON_READ_ONLY;
   const Case cases[] = {
       {"quiet and cool", Log(0, 100), HEALTH_GOOD, {}},
       {"quiet but throttling", Log(0, 99), HEALTH_DEGRADED, {}},
       {"flags ignored while the word is 0", Log(0, 100, {1, 1, 1, 1, 1}), HEALTH_GOOD, {}},
-      {"temperature",
-       Log(0x02, 100, {1, 0, 0, 0, 0}),
-       HEALTH_DEGRADED,
-       {REASON_TEMPERATURE_EXCEEDED}},
-      {"spare", Log(0x01, 100, {0, 1, 0, 0, 0}), HEALTH_DEGRADED, {REASON_SPARE_BELOW_THRESHOLD}},
-      {"backup and temperature",
-       Log(0x12, 100, {1, 0, 1, 0, 0}),
-       HEALTH_FAILED,
-       {REASON_TEMPERATURE_EXCEEDED, REASON_VOLATILE_BACKUP_FAILED}},
+      {"temperature", Log(0x02, 100, {1, 0, 0, 0, 0}), HEALTH_DEGRADED, {kHot}},
+      {"spare", Log(0x01, 100, {0, 1, 0, 0, 0}), HEALTH_DEGRADED, {kSpare}},
+      {"backup and temperature", Log(0x12, 100, {1, 0, 1, 0, 0}), HEALTH_FAILED, {kHot, kBackup}},
       {"all five in order",
        Log(0x1f, 100, {1, 1, 1, 1, 1}),
        HEALTH_FAILED,
-       {REASON_TEMPERATURE_EXCEEDED, REASON_SPARE_BELOW_THRESHOLD, REASON_VOLATILE_BACKUP_FAILED,
-        REASON_RELIABILITY_DEGRADED, REASON_READ_ONLY}},
-      {"read-only while throttling stays failed",
-       Log(0x08, 50, {0, 0, 0, 0, 1}),
-       HEALTH_FAILED,
-       {REASON_READ_ONLY}},
-      {"spare while throttling",
-       Log(0x01, 50, {0, 1, 0, 0, 0}),
-       HEALTH_DEGRADED,
-       {REASON_SPARE_BELOW_THRESHOLD}},
+       {kHot, kSpare, kBackup, kWorn, kReadOnly}},
+      {"read-only while throttling", Log(0x08, 50, {0, 0, 0, 0, 1}), HEALTH_FAILED, {kReadOnly}},
+      {"spare while throttling", Log(0x01, 50, {0, 1, 0, 0, 0}), HEALTH_DEGRADED, {kSpare}},
       {"band bits only, cool", Log(0x220, 100), HEALTH_DEGRADED, {}},
       {"band bits only, throttling", Log(0x220, 20), HEALTH_DEGRADED, {}},
   };
+
   for (const Case& c : cases) {
     const Health h = AssessHealth(c.log);
     EXPECT_EQ(c.state, h.state) << c.name;
@@ -135,12 +127,10 @@ TEST(ScanRules, DriveSizes) {
     r.m_PhysicalSize = c.physical;
     r.m_NativeMaxLBA = c.native;
     r.m_MaximumLBA = c.maximum;
-    const DriveSizes s = ComputeSizes(r);
-    EXPECT_EQ(c.sizes.sectorSize, s.sectorSize);
-    EXPECT_EQ(c.sizes.physicalMiB, s.physicalMiB) << c.physical;
-    EXPECT_EQ(c.sizes.capacityMiB, s.capacityMiB) << c.native;
-    EXPECT_EQ(c.sizes.usedMiB, s.usedMiB) << c.maximum;
-    EXPECT_EQ(c.sizes.usedPercent, s.usedPercent) << c.maximum;
+    const DriveSizes s = ComputeSizes(r), e = c.sizes;
+    EXPECT_EQ(std::tie(e.sectorSize, e.physicalMiB, e.capacityMiB, e.usedMiB, e.usedPercent),
+              std::tie(s.sectorSize, s.physicalMiB, s.capacityMiB, s.usedMiB, s.usedPercent))
+        << c.physical << " " << c.native << " " << c.maximum;
   }
 }
 
