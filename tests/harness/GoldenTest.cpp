@@ -9,7 +9,6 @@
 
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <string>
 
 #include "HarnessRun.h"
@@ -27,7 +26,8 @@ void WithoutClock(Json& j) {
   if (j.is_object()) {
     if (j.contains("id") && j["id"] == 30483 && j.contains("value")) {
       const std::string date = j["value"];
-      EXPECT_TRUE(std::regex_match(date, std::regex(R"(\d{4}-\d\d-\d\d)"))) << date;
+      EXPECT_EQ(10u, date.size()) << date;
+      EXPECT_EQ(std::string::npos, date.find_first_not_of("0123456789-")) << date;
       j["value"] = "<date>";
     }
     if (j.contains("time")) j["time"] = "<time>";

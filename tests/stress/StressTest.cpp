@@ -94,6 +94,10 @@ void Churn(LivePlugin& live, const std::atomic<bool>& stop, uint64_t seed) {
     } else if (what < 13 && present.size() > 1) {
       live.Sim("sim-remove " + any);
       drives.erase(any);
+      // Its faults went with it: clearing them later would find no drive.
+      for (auto f = faults.begin(); f != faults.end();) {
+        f = f->first.first == any ? faults.erase(f) : std::next(f);
+      }
     } else if (what < 15) {
       const bool back = !absent.empty() && (present.size() >= kMaxDrives || pick(2));
       const std::string serial = back ? absent[pick(absent.size())] : any;
