@@ -59,7 +59,7 @@ bench: deps
 
 fuzz: deps
 	cmake --preset fuzz >/dev/null
-	cmake --build --preset fuzz -j $(JOBS)
+	cmake --build --preset fuzz -j $(JOBS) --target fuzz_targets
 	@set -e; for f in build/fuzz/*_fuzz; do [ -x "$$f" ] || continue; \
 	  echo "== $$f ($(FUZZ_SECONDS) s)"; mkdir -p build/fuzz/corpus-$$(basename $$f); \
 	  "$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 build/fuzz/corpus-$$(basename $$f) \
