@@ -25,6 +25,15 @@ struct Ready {
   }
 };
 
+// DeInitialize pauses before and after its wait for the worker, also when
+// no worker runs.
+TEST(DeInitialize, WithoutAWorkerStillTakesItsTwoPauses) {
+  Ready r;
+  const auto start = Clock::now();
+  EXPECT_EQ(0u, r.api.Execute(PI::CMD_DEINITIALIZE, 0, nullptr));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(190));
+}
+
 TEST(SetAdapterIDs, StartsOneWorkerAndNamesMatchedAdapters) {
   Ready r;
   r.api.m_Adapters.resize(3);
