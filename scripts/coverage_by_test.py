@@ -111,20 +111,21 @@ def main():
     for row in sorted(rows):
         print("%5d %5d | %5d %5d  %s" % row)
     sizes = case_sizes()
+
+    def size(name):  # ctest prefixes some cases with their program's area ("sim.Tool.X")
+        return sizes.get(".".join(name.split(".")[-2:]), 0)
     every = (set(lines), set(branches))
     kept, total = set(cases), 0
     print("\ncovered completely by the rest (largest first; judge each):")
-    for name in sorted(cases, key=lambda n: -sizes.get(n.split(".", 1)[-1] if n.count(".") > 1
-                                                      else n, 0)):
+    for name in sorted(cases, key=lambda n: -size(n)):
         if re.search(args.keep, name):
             continue
         rest = kept - {name}
         if (set().union(*(cases[n][0] for n in rest)) == every[0] and
                 set().union(*(cases[n][1] for n in rest)) == every[1]):
             kept.discard(name)
-            size = sizes.get(name.split(".", 1)[-1] if name.count(".") > 1 else name, 0)
-            total += size
-            print("%5d  %s" % (size, name))
+            total += size(name)
+            print("%5d  %s" % (size(name), name))
     print("%5d  lines in all" % total)
     return 0
 
