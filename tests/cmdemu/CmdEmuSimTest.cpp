@@ -1,8 +1,7 @@
-// The command emulation end to end: the plug-in runs bin/isdct through the
-// host's command execution, with the default fleet. Every fault of the
-// simulator (a tool that prints nothing or exits non-zero on every command)
-// is tested in tests/faults; the words the tool's records become are pinned
-// by the golden document.
+// The maintenance commands end to end: the plug-in runs bin/isdct through
+// the host's command execution. Every fault of the simulator on every
+// command is in tests/faults; the inventory's and health pages' words are
+// pinned by the golden document.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -36,36 +35,6 @@ class CmdEmuSim : public ::testing::Test {
   TempDir dir;
   IPLUGINAPI_IMPL api;
 };
-
-TEST_F(CmdEmuSim, DefaultFleet) {
-  std::string version;
-  EXPECT_EQ(0u, api.GetVersion(version));
-  EXPECT_EQ("3.0.2", version);
-
-  uint64_t count = 0;
-  ASSERT_EQ(0u, api.GetAdapterCount(count));
-  ASSERT_EQ(4u, count);
-  ASSERT_EQ(4u, api.m_CmdEmuAdapters.size());
-  for (size_t i = 0; i < 4; ++i) {
-    CCmdEmuAdapter& r = api.m_CmdEmuAdapters[i];
-    EXPECT_EQ(i, r.m_Index);
-    EXPECT_EQ(i + 1, r.m_Number);
-    const bool addInCard = i < 2;
-    ASSERT_EQ(0u, api.GetLogPageInformation(r.m_Index, r.m_Getlog, addInCard)) << i;
-    EXPECT_EQ(0u, r.m_Getlog.m_CriticalWarnings) << i;
-    EXPECT_EQ(100, r.m_Getlog.m_AvailableSpare);
-    EXPECT_EQ(10, r.m_Getlog.m_AvailableSpareThreshold);
-    EXPECT_GT(r.m_Getlog.m_PowerOnHours, 0u);
-    EXPECT_EQ(100u, r.m_Getlog.m_ThermalThrottleStatus);
-    EXPECT_GE(r.m_Getlog.m_WearLevelingCount, 98u);
-    const int margin = addInCard ? 5 : 14;
-    EXPECT_GE(r.m_Getlog.m_CurrentTemperature, 28 + margin) << i;
-    EXPECT_LE(r.m_Getlog.m_CurrentTemperature, 34 + margin) << i;
-  }
-  CCmdEmuGetlog log;
-  EXPECT_EQ(PI::ERR_TOOL_FAILED, api.GetLogPageInformation(9, log, true)) << "no drive 9";
-  EXPECT_EQ(10, log.m_CurrentTemperature);
-}
 
 TEST_F(CmdEmuSim, MaintenanceChangesTheDrive) {
   Fleet(R"({"drives": [{}, {}, {}]})");

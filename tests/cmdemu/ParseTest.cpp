@@ -63,6 +63,8 @@ TEST(Inventory, StatusCountAndRecords) {
       {"no results inside the line", {"Error: No results found"}, kNone + " 77 |"},
       {"only unsupported", Block("0", "INTEL SSDSC2BB480G4", "A"), kNone + " 0 |"},
       {"eleven characters", Block("0", "INTEL SSDPE", "A"), kNone + " 0 |"},
+      {"twelve characters", Block("0", "INTEL SSDPED", "A"), "0 1 |" + kCardA},
+      {"lower case", Block("0", "intel ssdpedmd400g4", "A"), kNone + " 0 |"},
       {"index without blank",
        {"- IntelSSD A -", "Index:0", std::string("ModelNumber: ") + kCard},
        kNone + " 0 |"},

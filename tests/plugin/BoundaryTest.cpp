@@ -66,6 +66,67 @@ TEST(Dispatch, UnknownCommandsMissingParametersAndUnknownIds) {
   EXPECT_EQ(30007, property.id);
 }
 
+// Operations and property writes by kind of object: the plug-in offers the
+// event fetch, checks every operation and executes only the fetch; adapters
+// offer none and accept every one, doing nothing; a drive's check follows
+// its state and it executes none. No write here changes anything (the
+// plug-in's one writable property is in tests/properties). GetTopology
+// empties the caller's vector and lists plug-in, adapters, then drives.
+TEST(Dispatch, OperationsWritesAndTopologyByObjectKind) {
+  Tree t;
+  const uint32_t states[] = {40099, 40180, 40095};  // good, warning, failed
+  for (size_t i = 0; i < 3; ++i) t.api.m_PhysicalDrives[i].m_State = states[i];
+  PI::CEvent event;
+  event.m_EventID = 10960;
+  t.api.m_Events = {event, event};
+  const PI::_COMMAND kCheck = PI::CMD_CHECK_OPERATION, kRun = PI::CMD_EXECUTE_OPERATION,
+                     kSet = PI::CMD_SET_PROPERTY;
+  const uint32_t kRejected = PI::ERR_OPERATION_REJECTED, kNo = PI::ERR_OPERATION_NOT_SUPPORTED,
+                 kFixed = PI::ERR_PROPERTY_NOT_SETTABLE;
+  struct Row {
+    size_t object;  // 0 plug-in, 1-2 adapters, 3-5 drives in the order of `states`
+    PI::_COMMAND command;
+    int32_t id;
+    uint32_t status;
+  };
+  const Row rows[] = {
+      {0, kCheck, 50002, 0},    {0, kCheck, 50026, 0},         {0, kCheck, -1, 0},
+      {0, kRun, 50003, kNo},    {0, kRun, 50026, kNo},         {0, kRun, 0, kNo},
+      {1, kCheck, 50002, 0},    {1, kCheck, 50026, 0},         {2, kCheck, -1, 0},
+      {1, kRun, 50002, 0},      {1, kRun, 50026, 0},           {2, kRun, -1, 0},
+      {3, kCheck, 50026, 0},    {4, kCheck, 50026, kRejected}, {5, kCheck, 50026, kRejected},
+      {4, kCheck, 50002, 0},    {3, kRun, 50026, kNo},         {4, kRun, 50002, kNo},
+      {0, kSet, 30137, kFixed}, {0, kSet, 30007, kFixed},      {0, kSet, 30004, kFixed},
+      {0, kSet, 0, kFixed},     {0, kSet, 30486, kFixed},      {1, kSet, 30007, kFixed},
+      {1, kSet, 30005, kFixed}, {1, kSet, 30486, kFixed},      {3, kSet, 30007, kFixed},
+      {3, kSet, 30017, kFixed}, {3, kSet, 30005, kFixed},
+  };
+  for (const Row& r : rows) {
+    PI::COperation op;
+    op.id = r.id;
+    PI::CProperty property(static_cast<PI::_PROPERTY_ID>(r.id), true);
+    property.SetValue(10, 2, 255, 1);
+    void* param = r.command == kSet ? static_cast<void*>(&property) : &op;
+    EXPECT_EQ(r.status, t.api.Execute(r.command, t.objects[r.object]->m_ID, param))
+        << "object " << r.object << " command " << r.command << " id " << r.id;
+    EXPECT_TRUE(op.GetEvents().empty());
+  }
+  EXPECT_EQ(2u, t.api.m_Events.size()) << "only the fetch empties the queue";
+  for (const PI::CObject* o : t.objects) EXPECT_EQ(0u, o->m_ChangeCount) << o->m_ID;
+  for (const size_t i : {0, 1, 3}) {
+    std::vector<PI::COperation> offered(2);
+    EXPECT_EQ(0u, t.api.Execute(PI::CMD_GET_OPERATIONS, t.objects[i]->m_ID, &offered));
+    std::vector<int32_t> ids;
+    for (const PI::COperation& op : offered) ids.push_back(op.id);
+    EXPECT_EQ(i == 0 ? std::vector<int32_t>{50002} : std::vector<int32_t>{}, ids) << i;
+  }
+  std::vector<PI::CObject> topology(7);
+  EXPECT_EQ(0u, t.api.Execute(PI::CMD_GET_TOPOLOGY, 0, &topology));
+  ASSERT_EQ(t.objects.size(), topology.size());
+  for (size_t i = 0; i < topology.size(); ++i) EXPECT_EQ(t.objects[i]->m_ID, topology[i].m_ID);
+  EXPECT_TRUE(t.api.m_Plugin.m_Properties.empty()) << "the managed objects carry no lists";
+}
+
 TEST(LockFlags, SelectObjectsAsRequested) {
   struct Case {
     int adapterIndex, driveSelector;

@@ -1,6 +1,6 @@
 // The physical drive's property table through its handler: each state's
-// severity, the temperature rule, empty texts and numbers at their limits,
-// single-property selection; the drive's operations.
+// severity, the temperature rule, empty texts and numbers at their limits
+// (operations and writes are in tests/plugin).
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -12,9 +12,6 @@
 
 namespace nimbra_test {
 namespace {
-
-const int32_t kDriveIds[] = {30007, 30122, 30125, 30137, 30003, 30063, 30056,
-                             30059, 30060, 30017, 30461, 30462, 30460, 30069};
 
 std::vector<std::string> Records(IPLUGINAPI_IMPL& api, CIntelSSDPhysicalDrive d,
                                  int32_t which = PI::PROP_ALL) {
@@ -71,60 +68,6 @@ TEST(DriveProperties, RowsThatDependOnTheDrive) {
               Records(*p.api, d, c.id))
         << c.id << " " << c.row;
   }
-}
-
-// The complete list is in table order (a card's drive has no temperature, a
-// 2.5-inch one has); a single id gives that record or nothing.
-TEST(DriveProperties, SelectionGivesTheRecordsInTableOrder) {
-  Plugin p;
-  for (const Change& change : {State(40099), Named("Torvik 2.5in 800GB (0)", 42.0f)}) {
-    CIntelSSDPhysicalDrive d = CardDrive();
-    change(d);
-    std::vector<std::string> joined;
-    for (const int32_t id : kDriveIds) {
-      for (const std::string& r : Records(*p.api, d, id)) joined.push_back(r);
-    }
-    EXPECT_EQ(Records(*p.api, d), joined);
-    for (const int32_t id : {0, 2, 30004, 30005, 30442, 30022, 30165, 40099, -1}) {
-      EXPECT_TRUE(Records(*p.api, d, id).empty()) << id;
-    }
-  }
-}
-
-TEST(DriveOperations, CheckFollowsTheStateExecuteIsRefusedNothingIsWritable) {
-  struct Row {
-    uint32_t state;
-    int32_t operation;
-    uint32_t check;
-  };
-  const Row rows[] = {
-      {40099, 50026, 0},
-      {40180, 50026, PI::ERR_OPERATION_REJECTED},
-      {40095, 50026, PI::ERR_OPERATION_REJECTED},
-      {0, 50026, PI::ERR_OPERATION_REJECTED},
-      {40180, 50002, 0},
-  };
-  Plugin p;
-  for (const Row& r : rows) {
-    CIntelSSDPhysicalDrive d = CardDrive();
-    d.m_State = r.state;
-    PI::COperation op;
-    op.id = r.operation;
-    EXPECT_EQ(r.check, p.api->CheckPhysicalDriveOperation(d, op)) << r.state << " " << r.operation;
-    EXPECT_EQ(PI::ERR_OPERATION_NOT_SUPPORTED, p.api->ExecutePhysicalDriveOperation(d, op));
-    EXPECT_TRUE(op.GetEvents().empty());
-  }
-  CIntelSSDPhysicalDrive d = CardDrive();
-  std::vector<PI::COperation> ops(3);
-  EXPECT_EQ(0u, p.api->GetPhysicalDriveOperations(d, ops));
-  EXPECT_TRUE(ops.empty());
-  const std::vector<std::string> before = Records(*p.api, d);
-  for (const int32_t id : {30007, 30017, 30069, 30005}) {
-    PI::CProperty property(static_cast<PI::_PROPERTY_ID>(id), true);
-    property.SetValue(std::string("changed"));
-    EXPECT_EQ(PI::ERR_PROPERTY_NOT_SETTABLE, p.api->SetPhysicalDriveProperty(d, property)) << id;
-  }
-  EXPECT_EQ(before, Records(*p.api, d));
 }
 
 }  // namespace

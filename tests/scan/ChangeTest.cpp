@@ -150,38 +150,6 @@ struct Tree {
   }
 };
 
-// A removed pair goes with one event (the rest keep their order, the drive is
-// no longer found); an added pair comes with one event, linked once.
-TEST(UpdateSystem, RemovalAndAdditionGiveOneEventEach) {
-  Tree t({"A", "B", "C"});
-  const CIntelSSDAdapter removed = t.api.m_Adapters[1];
-  auto [adapters, drives] = t.Scanned();
-  adapters.erase(adapters.begin() + 1);
-  drives.erase(drives.begin() + 1);
-  auto [a, d] = t.Pair("N", 3);
-  adapters.push_back(a);
-  drives.push_back(d);
-  EXPECT_EQ(0u, t.api.UpdateSystem(adapters, drives));
-  ASSERT_EQ(3u, t.api.m_Adapters.size());
-  ASSERT_EQ(3u, t.api.m_PhysicalDrives.size());
-  EXPECT_EQ("C", t.api.m_Adapters[1].m_SerialNumber);
-  EXPECT_EQ(std::vector<uint64_t>{d.m_ID}, t.api.m_Adapters[2].m_Children);
-  EXPECT_EQ(std::vector<uint64_t>{a.m_ID}, t.api.m_PhysicalDrives[2].m_Parents);
-  EXPECT_EQ(2u, t.api.m_Plugin.m_ChangeCount) << "one per removal and addition";
-  const auto events = t.Fetch();
-  ASSERT_EQ(2u, events.size());
-  EXPECT_EQ((std::vector<std::pair<uint32_t, uint32_t>>{{EVT_ADAPTER_REMOVED, 3},
-                                                        {EVT_ADAPTER_ADDED, 2}}),
-            Numbers(events));
-  EXPECT_EQ(removed.m_ID, events[0].m_ObjectID);
-  EXPECT_EQ("adapter B", events[0].GetPlaceHolder1());
-  EXPECT_EQ(a.m_ID, events[1].m_ObjectID);
-  std::vector<PI::CProperty> properties;
-  for (const uint64_t gone : {removed.m_ID, removed.m_Children[0]}) {
-    EXPECT_EQ(PI::ERR_OBJECT_NOT_FOUND, t.api.Execute(PI::CMD_GET_PROPERTIES, gone, &properties));
-  }
-}
-
 // A merge without a change returns ERR_GENERAL. Events of one merge come
 // adapter first, then drive; merges accumulate in the queue until a fetch
 // empties it. Values without events are taken over.

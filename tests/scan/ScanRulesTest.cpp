@@ -156,21 +156,4 @@ TEST(ScanRules, CapacityClassBorders) {
       << "a MiB short of 500 GiB is still 499 GiB";
 }
 
-TEST(ScanRules, AddInCardTestNeedsTwelveCharacters) {
-  struct Case {
-    const char* model;
-    bool addInCard;
-    bool supported;
-  };
-  const Case cases[] = {
-      {"INTEL SSDPEDMD400G4", true, true},   {"INTEL SSDPED", true, true},
-      {"INTEL SSDPE", false, false},         {"INTEL SSDPE2MD800G4", false, true},
-      {"intel ssdpedmd400g4", false, false}, {"", false, false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.addInCard, CmdEmu::IsAddInCard(c.model)) << c.model;
-    EXPECT_EQ(c.supported, CmdEmu::IsSupportedModel(c.model)) << c.model;
-  }
-}
-
 }  // namespace
