@@ -15,29 +15,12 @@
 namespace {
 
 using namespace NAMESPACE_Nimbra;
-using nimbra_test::TempDir;
-
-class CmdEmuSim : public ::testing::Test {
- protected:
-  void SetUp() override {
-    api.m_ToolPath = nimbra_test::BuildDir() + "/bin/isdct";
-    TLXX::CSystem::SetCommandTimeout(10000);  // a safeguard: no run here hangs
-  }
-  void TearDown() override {
-    unsetenv("ISDCT_SIM_FLEET");
-    TLXX::CSystem::SetCommandTimeout(120000);
-  }
-  void Fleet(const std::string& json) {
-    dir.Write("fleet.json", json);
-    setenv("ISDCT_SIM_FLEET", (dir / "fleet.json").c_str(), 1);
-  }
-
-  TempDir dir;
+TEST(CmdEmuSim, MaintenanceChangesTheDrive) {
+  nimbra_test::TempDir dir;
+  setenv("ISDCT_SIM_FLEET", dir.Write("fleet.json", R"({"drives": [{}, {}, {}]})").c_str(), 1);
+  TLXX::CSystem::SetCommandTimeout(10000);  // a safeguard: no run here hangs
   IPLUGINAPI_IMPL api;
-};
-
-TEST_F(CmdEmuSim, MaintenanceChangesTheDrive) {
-  Fleet(R"({"drives": [{}, {}, {}]})");
+  api.m_ToolPath = nimbra_test::BuildDir() + "/bin/isdct";
   EXPECT_EQ(0u, api.CmdEmu_set(2, "MaximumLBA", 2, 50));  // "MaximumLBA=X50"
   EXPECT_EQ(0u, api.CmdEmu_format(1, 0));
   EXPECT_EQ(0u, api.CmdEmu_delete(0));
@@ -50,6 +33,8 @@ TEST_F(CmdEmuSim, MaintenanceChangesTheDrive) {
   uint64_t count = 0;
   ASSERT_EQ(0u, api.GetAdapterCount(count));
   EXPECT_EQ(api.m_CmdEmuAdapters[2].m_NativeMaxLBA / 2, api.m_CmdEmuAdapters[2].m_MaximumLBA);
+  unsetenv("ISDCT_SIM_FLEET");
+  TLXX::CSystem::SetCommandTimeout(120000);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Change detection: the events a live adapter or drive raises when it takes
 // over its newly scanned twin, the merge of old and new trees, and the
 // event queue handed over by operation 50002 (through the plug-in's Execute).
+// Removals and additions are in tests/monitor.
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -118,25 +119,16 @@ struct Tree {
     api.m_DataLock.Init();
     api.m_EventsLock.Init();
     api.m_Plugin.m_ID = api.NewID();
-    uint32_t index = 0;
     for (const char* serial : serials) {
-      auto [a, d] = Pair(serial, index++);
-      api.m_Adapters.push_back(a);
-      api.m_PhysicalDrives.push_back(d);
+      CIntelSSDAdapter& a = api.m_Adapters.emplace_back();
+      CIntelSSDPhysicalDrive& d = api.m_PhysicalDrives.emplace_back();
+      a.m_ID = api.NewID();
+      d.m_ID = api.NewID();
+      a.m_SerialNumber = d.m_SerialNumber = serial;
+      a.m_Index = d.m_AdapterIndex = static_cast<uint32_t>(api.m_Adapters.size() - 1);
+      a.AddChild(d.m_ID);
+      d.AddParent(a.m_ID);
     }
-  }
-  std::pair<CIntelSSDAdapter, CIntelSSDPhysicalDrive> Pair(const std::string& serial,
-                                                           uint32_t index) {
-    CIntelSSDAdapter a;
-    CIntelSSDPhysicalDrive d;
-    a.m_ID = api.NewID();
-    d.m_ID = api.NewID();
-    a.m_SerialNumber = d.m_SerialNumber = serial;
-    a.m_DisplayName = "adapter " + serial;
-    a.m_Index = d.m_AdapterIndex = index;
-    a.AddChild(d.m_ID);
-    d.AddParent(a.m_ID);
-    return {a, d};
   }
   // A scan result: copies of the live tree.
   std::pair<std::vector<CIntelSSDAdapter>, std::vector<CIntelSSDPhysicalDrive>> Scanned() {

@@ -169,8 +169,6 @@ class Stress : public ::testing::Test {
   std::atomic<uint64_t> m_Calls{0};
   std::atomic<int64_t> m_MaxLatencyNs{0};
   std::atomic<int64_t> m_StartNs[kThreads] = {};  // 0: not in a call; for the watchdog
-  std::mutex m_Lock;
-  std::set<uint64_t> m_Known;  // every ID of every topology seen, guarded by m_Lock
 };
 
 void Stress::CheckTopology(const std::vector<PI::CObject>& topology,
@@ -181,8 +179,6 @@ void Stress::CheckTopology(const std::vector<PI::CObject>& topology,
     if (o.m_ChangeCount < last) Fail("the change counter of " + std::to_string(o.m_ID) + " fell");
     last = o.m_ChangeCount;
   }
-  std::lock_guard<std::mutex> lock(m_Lock);
-  for (const PI::CObject& o : topology) m_Known.insert(o.m_ID);
 }
 
 // Random commands 4 to 10 on objects of the last topology and on an ID the
@@ -248,12 +244,6 @@ TEST_F(Stress, HostThreadsAndAChurningFleet) {
   const int fdsBefore = nimbra_test::OpenDescriptors();
   const int childrenBefore = nimbra_test::Children();
   TLXX::CSystem::SetCommandTimeout(5000);
-  m_Live.onNotify = [this](IPLUGINAPI* api) {  // learns the objects that events name
-    std::vector<PI::CObject> topology;
-    api->Execute(PI::CMD_GET_TOPOLOGY, 0, &topology);
-    std::lock_guard<std::mutex> lock(m_Lock);
-    for (const PI::CObject& o : topology) m_Known.insert(o.m_ID);
-  };
   ASSERT_TRUE(m_Live.Start());
   m_PluginId = m_Live.api->m_Plugin.m_ID;
 
@@ -306,10 +296,10 @@ TEST_F(Stress, HostThreadsAndAChurningFleet) {
   ASSERT_EQ(0u, m_Live.Stop());
   std::set<std::tuple<uint64_t, uint64_t, uint32_t>> seen;
   for (const PI::CEvent& e : m_Live.Events()) {
-    const std::string what =
-        "event " + std::to_string(e.m_EventID) + " about " + std::to_string(e.m_ObjectID);
-    if (!seen.emplace(e.m_Time, e.m_ObjectID, e.m_EventID).second) Fail(what + " fetched twice");
-    if (m_Known.count(e.m_ObjectID) == 0) Fail(what + ": no such object in any topology");
+    if (!seen.emplace(e.m_Time, e.m_ObjectID, e.m_EventID).second) {
+      Fail("event " + std::to_string(e.m_EventID) + " about " + std::to_string(e.m_ObjectID) +
+           " fetched twice");
+    }
   }
   {
     LivePlugin fresh(nimbra_test::ReadFile(m_Live.FleetFile()));
