@@ -36,7 +36,19 @@ std::string EndOfLifeRow(unsigned long hours) {
 
 using Change = std::function<void(CIntelSSDAdapter&)>;
 
-const Change kFresh = [](CIntelSSDAdapter& a) { a = FreshCard(); };
+// As the first scan of Initialize leaves it: identity only, no health log
+// read yet, no host number (so no display name).
+const Change kFresh = [](CIntelSSDAdapter& a) {
+  const CIntelSSDAdapter fresh;
+  a.m_DisplayName.clear();
+  a.m_WearLevelingCount = fresh.m_WearLevelingCount;
+  a.m_Temperature = fresh.m_Temperature;
+  a.m_DataUnitsRead = fresh.m_DataUnitsRead;
+  a.m_DataUnitsWritten = fresh.m_DataUnitsWritten;
+  a.m_PowerOnHours = fresh.m_PowerOnHours;
+  a.m_ReserveSpace = fresh.m_ReserveSpace;
+  a.m_WarningThreshold = fresh.m_WarningThreshold;
+};
 const Change kEmptyTexts = [](CIntelSSDAdapter& a) {
   for (std::string* text : {&a.m_Firmware, &a.m_Bootloader, &a.m_DriverVersion, &a.m_DevicePath,
                             &a.m_SerialNumber, &a.m_Location, &a.m_DriverName}) {

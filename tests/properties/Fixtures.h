@@ -97,22 +97,6 @@ inline CIntelSSDAdapter HealthyCard() {
   return a;
 }
 
-// The same card as the first scan of Initialize leaves it: identity only,
-// no health log read yet, no host number (so no display name).
-inline CIntelSSDAdapter FreshCard() {
-  CIntelSSDAdapter a = HealthyCard();
-  const CIntelSSDAdapter fresh;
-  a.m_DisplayName.clear();
-  a.m_WearLevelingCount = fresh.m_WearLevelingCount;
-  a.m_Temperature = fresh.m_Temperature;
-  a.m_DataUnitsRead = fresh.m_DataUnitsRead;
-  a.m_DataUnitsWritten = fresh.m_DataUnitsWritten;
-  a.m_PowerOnHours = fresh.m_PowerOnHours;
-  a.m_ReserveSpace = fresh.m_ReserveSpace;
-  a.m_WarningThreshold = fresh.m_WarningThreshold;
-  return a;
-}
-
 // A drive behind HealthyCard.
 inline CIntelSSDPhysicalDrive CardDrive() {
   CIntelSSDPhysicalDrive d;
