@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
@@ -19,14 +20,6 @@
 #include "LivePlugin.h"
 #include "PI/Status.h"
 #include "TLXX/System.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define NIMBRA_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define NIMBRA_SANITIZED 1
-#endif
-#endif
 
 namespace {
 
@@ -44,10 +37,8 @@ constexpr auto kCycleLimit = std::chrono::seconds(60);
 constexpr long kRssMarginKiB = 8 * 1024;
 
 long RssKiB() {
-  long pages = 0, resident = 0;
-  std::FILE* f = std::fopen("/proc/self/statm", "r");
-  if (f == nullptr || std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = -1;
-  if (f != nullptr) std::fclose(f);
+  long pages = 0, resident = -1;
+  std::ifstream("/proc/self/statm") >> pages >> resident;
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
