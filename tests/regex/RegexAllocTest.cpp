@@ -10,9 +10,7 @@
 
 #include "TLX/Regex/Regex.h"
 
-namespace {
-std::atomic<long> g_Allocations{0};
-}
+static std::atomic<long> g_Allocations{0};
 
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // the pair below is malloc / free
