@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <tuple>
 
 #include "TLX/Regex/Regex.h"
 
@@ -30,12 +31,8 @@ using TLX::Regex::basic_regex;
 
 // Compiling allocates: the counter sees the library's allocations.
 TEST(RegexAlloc, WarmMatchesAllocateNothing) {
-  const struct {
-    const char* pattern;
-    int flags;
-    std::string text;
-    bool search;
-  } cases[] = {
+  // A pattern, its flags, a text, whether to search it.
+  const std::tuple<const char*, int, std::string, bool> cases[] = {
       {"^Index: ([:digit:]+)$", 0, "Index: 17", false},        // straight line, match
       {"^Index: ([:digit:]+)$", 0, "SerialNumber: X", false},  // pre-check rejection
       {"^TempThreshold: ([:digit:]+).*$", 0, "TempThreshold: 85 degree C", false},
@@ -45,14 +42,13 @@ TEST(RegexAlloc, WarmMatchesAllocateNothing) {
       {"(\\d+)-(\\d+)", 16, "1-22 333-4444", true},            // right to left
       {"(?<=a)(b)(?!c)\\1", 0, "abbd", true},                  // look-around, back-reference
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.pattern);
+  for (const auto& [pattern, flags, text, search] : cases) {
+    SCOPED_TRACE(pattern);
     const long compiling = g_Allocations.load();
-    const basic_regex<char> re(c.pattern, c.flags);
+    const basic_regex<char> re(pattern, flags);
     EXPECT_GT(g_Allocations.load(), compiling);
-    auto run = [&] {
-      return c.search ? re.Match(c.text.data(), c.text.size())
-                      : re.MatchExact(c.text.data(), c.text.size());
+    auto run = [&, &text = text, search = search] {
+      return search ? re.Match(text.data(), text.size()) : re.MatchExact(text.data(), text.size());
     };
     const bool expected = run().IsMatched();  // warms the thread's context
     const long before = g_Allocations.load();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "TLX/Regex/Regex.h"
 
@@ -12,12 +13,8 @@ namespace {
 using TLX::Regex::basic_regex;
 using TLX::Regex::pattern_error;
 
-// One row per error the compiler reports.
-const struct {
-  const char* pattern;
-  const char* message;
-  size_t offset;
-} kBad[] = {
+// One row per error the compiler reports: pattern, message, offset.
+const std::tuple<const char*, const char*, size_t> kBad[] = {
     {"ab(c", "missing closing parenthesis", 2},
     {"a)", "unmatched closing parenthesis", 1},
     {"[abc", "missing terminating ] for a set", 0},
@@ -45,16 +42,15 @@ const struct {
 
 // Deep nesting is refused too, not overflowed.
 TEST(RegexCompile, InvalidPatternsThrowWithMessageAndPosition) {
-  for (const auto& c : kBad) {
-    SCOPED_TRACE(c.pattern);
+  for (const auto& [pattern, message, offset] : kBad) {
+    SCOPED_TRACE(pattern);
     try {
-      basic_regex<char> re(c.pattern);
+      basic_regex<char> re(pattern);
       ADD_FAILURE() << "compiled";
     } catch (const pattern_error& e) {
-      EXPECT_EQ(e.Message(), c.message);
-      EXPECT_EQ(e.Position(), c.offset);
-      EXPECT_EQ(std::string(e.what()),
-                std::string(c.message) + " at offset " + std::to_string(c.offset));
+      EXPECT_EQ(e.Message(), message);
+      EXPECT_EQ(e.Position(), offset);
+      EXPECT_EQ(e.what(), std::string(message) + " at offset " + std::to_string(offset));
     }
   }
   const std::string deep = std::string(100000, '(') + std::string(100000, ')');
