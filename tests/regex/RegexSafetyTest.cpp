@@ -11,9 +11,8 @@ namespace {
 
 using TLX::Regex::basic_regex;
 using TLX::Regex::CContext;
-using TLX::Regex::MatchResultT;
 
-// 16 MiB subjects, one-pass and through the machine, exact and searched: the
+// A 16 MiB subject, one-pass and through the machine, exact and searched: the
 // machine's stack stays flat on greedy loops. Only the lazy loop keeps one
 // frame per character; it may run out of frames, and then ends as no match.
 TEST(RegexSafety, SixteenMiBSubjects) {
@@ -27,8 +26,8 @@ TEST(RegexSafety, SixteenMiBSubjects) {
     const basic_regex<char> re(pattern);
     CContext ctx;
     for (bool exact : {true, false}) {
-      const MatchResultT r = exact ? re.MatchExact(text.data(), text.size(), &ctx)
-                                   : re.Match(text.data(), text.size(), &ctx);
+      const auto r = exact ? re.MatchExact(text.data(), text.size(), &ctx)
+                           : re.Match(text.data(), text.size(), &ctx);
       if (ctx.BudgetExhausted()) {
         EXPECT_STREQ(pattern, "(.)*?$");
         EXPECT_FALSE(r.IsMatched());
@@ -69,9 +68,8 @@ TEST(RegexSafety, NestedQuantifiersEndAtOnce) {
   }
   const std::string mib = std::string(1 << 20, 'a') + "b";
   const basic_regex<char> re("a*b");
-  CContext ctx;
-  EXPECT_FALSE(re.Match(mib.data(), mib.size() - 1, &ctx).IsMatched());
-  EXPECT_EQ(re.Match(mib.data(), mib.size(), &ctx).GetStart(), 0);
+  EXPECT_FALSE(re.Match(mib.data(), mib.size() - 1).IsMatched());
+  EXPECT_EQ(re.Match(mib.data(), mib.size()).GetStart(), 0);
 }
 
 // A back-reference disables the memo; the budget ends the exponential search,
