@@ -17,9 +17,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "TLX/Regex/Regex.h"
@@ -28,49 +30,30 @@ namespace {
 
 using TLX::Regex::basic_regex;
 using TLX::Regex::CContext;
-using TLX::Regex::MatchResultT;
 using Offsets = std::vector<int64_t>;  // start/end per group from 0; empty: no match
 
-struct Pcre {
-  pcre2_code* code = nullptr;
-  pcre2_match_data* data = nullptr;
-  Pcre(const std::string& pattern, uint32_t options) {
-    int err = 0;
-    PCRE2_SIZE off = 0;
-    code =
-        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
-                      options | PCRE2_DOLLAR_ENDONLY | PCRE2_NO_AUTO_POSSESS, &err, &off, nullptr);
-    if (code) data = pcre2_match_data_create_from_pattern(code, nullptr);
+// PCRE2's offsets (-1 for an unset group); nullopt on a PCRE2 error (a limit).
+std::optional<Offsets> Theirs(pcre2_code* code, pcre2_match_data* data, const std::string& s,
+                              bool exact, int groups) {
+  const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(s.data()), s.size(), 0,
+                             exact ? PCRE2_ANCHORED | PCRE2_ENDANCHORED : 0, data, nullptr);
+  if (rc == PCRE2_ERROR_NOMATCH) return Offsets{};
+  if (rc < 0) return std::nullopt;
+  const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data);
+  Offsets out;
+  for (int g = 0; g <= groups; ++g) {
+    const bool set = g < rc && ov[2 * g] != PCRE2_UNSET;
+    out.push_back(set ? static_cast<int64_t>(ov[2 * g]) : -1);
+    out.push_back(set ? static_cast<int64_t>(ov[2 * g + 1]) : -1);
   }
-  ~Pcre() {
-    pcre2_match_data_free(data);
-    pcre2_code_free(code);
-  }
-  // Unset groups give -1; nullopt on a PCRE2 error (a limit).
-  std::optional<Offsets> Run(const std::string& s, bool exact, int groups) const {
-    const uint32_t opts = exact ? (PCRE2_ANCHORED | PCRE2_ENDANCHORED) : 0;
-    const int rc =
-        pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(s.data()), s.size(), 0, opts, data, nullptr);
-    if (rc == PCRE2_ERROR_NOMATCH) return Offsets{};
-    if (rc < 0) return std::nullopt;
-    const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data);
-    const int pairs = static_cast<int>(pcre2_get_ovector_count(data));
-    Offsets out;
-    for (int g = 0; g <= groups; ++g) {
-      const bool set = g < rc && g < pairs && ov[2 * g] != PCRE2_UNSET;
-      out.push_back(set ? static_cast<int64_t>(ov[2 * g]) : -1);
-      out.push_back(set ? static_cast<int64_t>(ov[2 * g + 1]) : -1);
-    }
-    return out;
-  }
-};
+  return out;
+}
 
 // Our offsets; nullopt when the budget of `ctx` ran out. Without a context
 // the pre-checks run first.
 std::optional<Offsets> Ours(const basic_regex<char>& re, const std::string& s, bool exact,
                             CContext* ctx) {
-  const MatchResultT r =
-      exact ? re.MatchExact(s.data(), s.size(), ctx) : re.Match(s.data(), s.size(), ctx);
+  const auto r = exact ? re.MatchExact(s.data(), s.size(), ctx) : re.Match(s.data(), s.size(), ctx);
   if (ctx && ctx->BudgetExhausted()) return std::nullopt;
   Offsets out;
   for (int g = 0; r.IsMatched() && g <= re.MaxGroup(); ++g) {
@@ -94,8 +77,7 @@ std::string ForPcre2(const std::string& p, int flags) {
       out += "[" + p.substr(i, end - i) + "]";
       i = end - 1;
     } else if (depth == 0 && fold && std::isalpha(static_cast<unsigned char>(c))) {
-      out += std::string("[") + static_cast<char>(std::tolower(c)) +
-             static_cast<char>(std::toupper(c)) + "]";
+      out += {'[', static_cast<char>(std::tolower(c)), static_cast<char>(std::toupper(c)), ']'};
     } else {
       depth += c == '[' ? 1 : c == ']' && depth > 0 ? -1 : 0;
       out += c;
@@ -104,173 +86,148 @@ std::string ForPcre2(const std::string& p, int flags) {
   return out;
 }
 
-// Compares every subject, exact and searched, without a context and with a
-// memo from the start. A pattern without constructs that commit (`regular`)
-// must also match the same texts right to left, which PCRE2 cannot compare.
-// Returns the number of disagreements; counts the comparisons.
-struct Counts {
-  int compared = 0;
-  int rightToLeft = 0;
-};
-
-int Compare(const std::string& pattern, int flags, bool regular,
-            const std::vector<std::string>& subjects, Counts& counts) {
-  const uint32_t options = (flags & 1 ? PCRE2_CASELESS : 0) | (flags & 2 ? PCRE2_MULTILINE : 0) |
-                           (flags & 4 ? PCRE2_DOTALL : 0);
-  const std::string theirs = ForPcre2(pattern, flags);
-  const basic_regex<char> re(pattern.c_str(), flags);
-  const basic_regex<char> rtl(regular ? pattern.c_str() : "", flags | TLX::Regex::kRightToLeft);
-  Pcre pcre(theirs, options);
-  if (pcre.code == nullptr) {
-    ADD_FAILURE() << "PCRE2 refused " << theirs;
-    return 1;
-  }
-  CContext memoFromStart;  // exercises the memo on these short subjects too
-  memoFromStart.SetMemoAfter(0);
-  int failures = 0;
-  for (const std::string& s : subjects) {
-    for (bool exact : {true, false}) {
-      const auto want = pcre.Run(s, exact, re.MaxGroup());
-      const auto got = Ours(re, s, exact, nullptr);
-      const auto gotMemo = Ours(re, s, exact, &memoFromStart);
-      if (!want || !gotMemo) continue;
-      ++counts.compared;
-      counts.rightToLeft += regular;
-      const bool rtlAgrees = !regular || Ours(rtl, s, exact, nullptr)->empty() == want->empty();
-      if ((*got != *want || *gotMemo != *want || !rtlAgrees) && ++failures <= 3) {
-        using testing::PrintToString;
-        ADD_FAILURE() << "pattern " << PrintToString(pattern) << " flags " << flags << " (pcre "
-                      << theirs << ") " << (exact ? "exact " : "search ") << PrintToString(s)
-                      << ": ours " << PrintToString(*got) << ", with memo "
-                      << PrintToString(*gotMemo) << ", pcre " << PrintToString(*want)
-                      << (rtlAgrees ? "" : ", right to left differs");
-      }
-    }
-  }
-  return failures;
-}
-
+// Random patterns within the grammar both engines share, and subjects.
 class Generator {
  public:
   explicit Generator(uint32_t seed) : m_Rng(seed) {}
 
-  std::string Pattern(int flags) {
-    m_Flags = flags;
+  // `regular`: without a back-reference, atomic group, possessive quantifier
+  // or look-around, whether a text matches does not depend on the direction.
+  std::string Pattern(bool& regular) {
     m_Groups = 0;
     m_Closed.clear();
     m_Commits = false;
-    std::string p;
-    Alternation(3, p);
+    std::string p = Alternation(3);
+    regular = !m_Commits;
     return p;
   }
 
-  // Whether the last pattern has a back-reference, atomic group, possessive
-  // quantifier or look-around: without one, whether a text matches does not
-  // depend on the direction.
-  bool Commits() const { return m_Commits; }
-
-  std::string Subject() {
-    static const char kAlphabet[] = "aabAb1 \n";
-    std::string s;
-    const int n = Pick(9);
-    for (int i = 0; i < n; ++i) s += kAlphabet[Pick(m_Flags & 6 ? 8 : 7)];
+  std::string Subject(bool newlines) {
+    std::string s(Pick(9), ' ');
+    for (char& c : s) c = "aabAb1 \n"[Pick(newlines ? 8 : 7)];
     return s;
   }
 
  private:
   int Pick(int n) { return static_cast<int>(m_Rng() % static_cast<uint32_t>(n)); }
 
-  void Alternation(int depth, std::string& p) {
-    const int branches = Pick(4) == 0 ? 2 + Pick(2) : 1;
-    for (int b = 0; b < branches; ++b) {
-      if (b) p += "|";
-      for (int items = 1 + Pick(3); items > 0; --items) Quantified(depth, p);
+  std::string Alternation(int depth) {
+    std::string p;
+    for (int b = Pick(4) == 0 ? 2 + Pick(2) : 1; b > 0; --b) {
+      for (int items = 1 + Pick(3); items > 0; --items) p += Item(depth);
+      if (b > 1) p += "|";
     }
+    return p;
   }
 
-  void Quantified(int depth, std::string& p) {
-    if (!Atom(depth, p) || Pick(3) != 0) return;
-    static const char* kQuant[] = {"*", "+", "?", "{2}", "{1,}", "{0,2}", "{1,3}"};
-    std::string q = kQuant[Pick(7)];
-    if (q != "{2}") {
-      const int mode = Pick(4);
-      if (mode == 1) q += "?";
-      if (mode == 2) q += "+";
-      m_Commits |= mode == 2;
-    }
-    p += q;
-  }
-
-  // Returns whether a quantifier may follow.
-  bool Atom(int depth, std::string& p) {
+  // An atom, at times quantified.
+  std::string Item(int depth) {
     static const char* kSets[] = {"[ab]",       "[^a]",         "[a-b1]",      "\\d",
                                   "\\w",        "\\s",          "\\W",         "[:alpha:]",
                                   "[:^digit:]", "[[:upper:] ]", "[^[:lower:]]"};
     static const char* kAnchors[] = {"^", "$", "\\b", "\\B"};
-    switch (depth > 0 ? Pick(16) : Pick(6)) {
-      case 0:
-      case 1:
-        p += "aAb1 "[Pick(5)];
-        return true;
-      case 2:
-        p += ".";
-        return true;
-      case 3:
-        p += kSets[Pick(11)];
-        return true;
-      case 4:
-        p += kAnchors[Pick(4)];
-        return false;
-      case 5:
-        if (m_Closed.empty()) {
-          p += "a";
-        } else {  // wrapped, so that a digit that follows does not extend the number
-          p += "(?:\\" + std::to_string(m_Closed[Pick(static_cast<int>(m_Closed.size()))]) + ")";
-          m_Commits = true;
-        }
-        return true;
-      default:
-        break;
-    }
-    // Groups.
     static const char* kOpen[] = {"(", "(", "(", "(?:", "(?>", "(?=", "(?!"};
-    const int g = Pick(9);
-    m_Commits |= g >= 4;
-    if (g >= 7) {  // look-behind with a fixed-length literal body
-      const char* body = Pick(2) ? "a" : "b1";
-      p += std::string(Pick(2) ? "(?<=" : "(?<!") + body + ")";
-      return false;
+    static const char* kQuant[] = {"*", "+", "?", "{2}", "{1,}", "{0,2}", "{1,3}"};
+    std::string p;
+    const int kind = depth > 0 ? Pick(16) : Pick(6);
+    if (kind < 2) {
+      p = "aAb1 "[Pick(5)];
+    } else if (kind == 2) {
+      p = ".";
+    } else if (kind == 3) {
+      p = kSets[Pick(11)];
+    } else if (kind == 4) {
+      return kAnchors[Pick(4)];
+    } else if (kind == 5 && m_Closed.empty()) {
+      p = "a";
+    } else if (kind == 5) {  // wrapped, so that a digit that follows does not extend the number
+      p = "(?:\\" + std::to_string(m_Closed[Pick(static_cast<int>(m_Closed.size()))]) + ")";
+      m_Commits = true;
+    } else {
+      const int g = Pick(9);
+      m_Commits |= g >= 4;
+      if (g >= 7) {  // look-behind with a fixed-length literal body
+        const char* body = Pick(2) ? "a" : "b1";
+        return std::string(Pick(2) ? "(?<=" : "(?<!") + body + ")";
+      }
+      const int number = g < 3 ? ++m_Groups : 0;
+      p = kOpen[g] + Alternation(depth - 1) + ")";
+      if (number) m_Closed.push_back(number);
+      if (g >= 5) return p;  // no quantifiers on look-ahead
     }
-    const int number = g < 3 ? ++m_Groups : 0;
-    p += kOpen[g];
-    Alternation(depth - 1, p);
-    p += ")";
-    if (number) m_Closed.push_back(number);
-    return g < 5;  // no quantifiers on look-ahead
+    if (Pick(3) != 0) return p;
+    const int q = Pick(7);
+    const int mode = q == 3 ? 0 : Pick(4);  // {2} is neither lazy nor possessive
+    m_Commits |= mode == 2;
+    return p + kQuant[q] + (mode == 1 ? "?" : mode == 2 ? "+" : "");
   }
 
   std::mt19937 m_Rng;
-  int m_Flags = 0;
   int m_Groups = 0;
   std::vector<int> m_Closed;
   bool m_Commits = false;
 };
 
+// Compares a pattern on eight subjects, exact and searched, without a context
+// and with a memo from the start. A pattern without constructs that commit
+// (`regular`) must also match the same texts right to left, which PCRE2 cannot
+// compare. Returns whether all agreed; counts the comparisons.
+bool Compare(Generator& gen, int flags, int& compared, int& rightToLeft) {
+  bool regular = false;
+  const std::string pattern = gen.Pattern(regular);
+  std::vector<std::string> subjects;
+  for (int k = 0; k < 8; ++k) subjects.push_back(gen.Subject(flags & 6));
+  const uint32_t options = (flags & 1 ? PCRE2_CASELESS : 0) | (flags & 2 ? PCRE2_MULTILINE : 0) |
+                           (flags & 4 ? PCRE2_DOTALL : 0) | PCRE2_DOLLAR_ENDONLY |
+                           PCRE2_NO_AUTO_POSSESS;
+  const std::string theirs = ForPcre2(pattern, flags);
+  int err = 0;
+  PCRE2_SIZE off = 0;
+  const std::unique_ptr<pcre2_code, void (*)(pcre2_code*)> code(
+      pcre2_compile(reinterpret_cast<PCRE2_SPTR>(theirs.data()), theirs.size(), options, &err, &off,
+                    nullptr),
+      pcre2_code_free);
+  if (code == nullptr) {
+    ADD_FAILURE() << "PCRE2 refused " << theirs;
+    return false;
+  }
+  const std::unique_ptr<pcre2_match_data, void (*)(pcre2_match_data*)> data(
+      pcre2_match_data_create_from_pattern(code.get(), nullptr), pcre2_match_data_free);
+  const basic_regex<char> re(pattern.c_str(), flags);
+  const basic_regex<char> rtl(regular ? pattern.c_str() : "", flags | TLX::Regex::kRightToLeft);
+  CContext memoFromStart;  // exercises the memo on these short subjects too
+  memoFromStart.SetMemoAfter(0);
+  int failures = 0;
+  for (const std::string& s : subjects) {
+    for (bool exact : {true, false}) {
+      const auto want = Theirs(code.get(), data.get(), s, exact, re.MaxGroup());
+      const auto got = Ours(re, s, exact, nullptr);
+      const auto gotMemo = Ours(re, s, exact, &memoFromStart);
+      if (!want || !gotMemo) continue;
+      ++compared;
+      rightToLeft += regular;
+      const bool rtlAgrees = !regular || Ours(rtl, s, exact, nullptr)->empty() == want->empty();
+      if ((*got != *want || *gotMemo != *want || !rtlAgrees) && ++failures <= 3) {
+        using testing::PrintToString;
+        ADD_FAILURE() << PrintToString(pattern) << " flags " << flags << " (pcre " << theirs
+                      << (exact ? ") exact " : ") search ") << PrintToString(s)
+                      << ": ours, with memo, pcre, right to left agrees: "
+                      << PrintToString(std::make_tuple(*got, *gotMemo, *want, rtlAgrees));
+      }
+    }
+  }
+  return failures == 0;
+}
+
 TEST(RegexDiff, GeneratedPatternsAgreeWithPcre2) {
   Generator gen(7321);
   const int kFlags[] = {0, 0, 0, 8, 1, 2, 4};
-  Counts counts;
-  int failures = 0;
-  for (int i = 0; i < 6000 && failures <= 20; ++i) {
-    const int flags = kFlags[i % 7];
-    const std::string pattern = gen.Pattern(flags);
-    std::vector<std::string> subjects;
-    for (int k = 0; k < 8; ++k) subjects.push_back(gen.Subject());
-    failures += Compare(pattern, flags, !gen.Commits(), subjects, counts) ? 1 : 0;
-  }
+  int compared = 0, rightToLeft = 0, failures = 0;
+  for (int i = 0; i < 6000 && failures <= 20; ++i)
+    failures += Compare(gen, kFlags[i % 7], compared, rightToLeft) ? 0 : 1;
   EXPECT_EQ(failures, 0) << "patterns that disagreed";
-  EXPECT_GT(counts.compared, 90000);
-  EXPECT_GT(counts.rightToLeft, 14000);
+  EXPECT_GT(compared, 90000);
+  EXPECT_GT(rightToLeft, 14000);
 }
 
 }  // namespace
