@@ -1,10 +1,10 @@
 // The plug-in's worker against the SSD tool simulator: health changes reach
 // the host as events (a refresh that sees a changed warning word scans
-// fully), drives that leave and come back, a stopped plug-in that starts
-// again, readings on the drive with their serial number, host requests that
-// do not wait for a hung tool, an inventory that fails and changes nothing,
-// DeInitialize that is prompt or cancels a hung worker after its grace, and
-// a thousand starts and stops that leave nothing behind.
+// fully), a stopped plug-in that starts again, a drive that leaves while the
+// inventory fails (which changes nothing) and comes back, readings on the
+// drive with their serial number, host requests that do not wait for a hung
+// tool, DeInitialize that is prompt or cancels a hung worker after its
+// grace, and a thousand starts and stops that leave nothing behind.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -65,30 +65,6 @@ TEST(Monitor, HealthChangesRaiseEventsAlsoAfterARestart) {
   }
 }
 
-TEST(Monitor, ADriveThatLeavesAndComesBackIsRemovedThenAddedWithNewIds) {
-  LivePlugin live(BuiltInFleet(2));
-  ASSERT_TRUE(live.Start());
-  const uint64_t before = live.AdapterId(kSecond);
-  const uint64_t drive = live.Topology().back().m_ID;
-  live.Sim(std::string("sim-set ") + kSecond + " present=false");
-  live.api->m_ForceWorker.Set();  // a host-side trigger: no plug-in operation sets it
-  ASSERT_TRUE(live.WaitForEvents(1));
-  EXPECT_EQ(std::vector<uint32_t>{EVT_ADAPTER_REMOVED}, live.EventIds());
-  EXPECT_EQ(before, live.Events()[0].m_ObjectID);
-  std::vector<PI::CProperty> properties;
-  for (uint64_t gone : {before, drive}) {
-    EXPECT_EQ(PI::ERR_OBJECT_NOT_FOUND,
-              live.api->Execute(PI::CMD_GET_PROPERTIES, gone, &properties));
-  }
-  live.Sim(std::string("sim-set ") + kSecond + " present=true");
-  live.api->m_ForceWorker.Set();
-  ASSERT_TRUE(live.WaitForEvents(2));
-  // The numbers hosts match on, written out: a changed constant must fail here.
-  EXPECT_EQ((std::vector<uint32_t>{11094, 11093}), live.EventIds());
-  EXPECT_GT(live.AdapterId(kSecond), before);
-  EXPECT_EQ(5u, live.Topology().size());
-}
-
 // A new poll interval wakes a worker that waits for a far-away cycle.
 TEST(Monitor, ANewPollIntervalWakesTheWorker) {
   LivePlugin live(BuiltInFleet(1));
@@ -105,24 +81,39 @@ TEST(Monitor, ANewPollIntervalWakesTheWorker) {
   EXPECT_EQ(3u, live.api->m_PollInterval.load());
 }
 
-// An inventory that hangs to the tool's time limit says nothing about the
-// drives: the scan changes nothing, requests meanwhile are answered at once,
-// and the next cycle scans fully again without being asked.
-TEST(Monitor, AFailedInventoryChangesNothingAndIsTriedAgain) {
+// A drive pulled while the inventory hangs to the tool's time limit: that
+// scan says nothing about the drives and changes nothing, requests meanwhile
+// are answered at once, and the next cycle scans fully again without being
+// asked, so the drive is removed with one event. Put back, it is added with
+// new IDs.
+TEST(Monitor, ADriveThatLeavesWhileTheInventoryHangsThenComesBack) {
   LivePlugin live(BuiltInFleet(2));
   ASSERT_TRUE(live.Start());
   TLXX::CSystem::SetCommandTimeout(3000);
-  const uint64_t second = live.AdapterId(kSecond);
+  const uint64_t before = live.AdapterId(kSecond);
+  const uint64_t drive = live.Topology().back().m_ID;
   const int children = Children();
   live.Sim("sim-set --fleet faults.show=hang");
-  live.Sim(std::string("sim-remove ") + kSecond);
-  live.api->m_ForceWorker.Set();
+  live.Sim(std::string("sim-set ") + kSecond + " present=false");
+  live.api->m_ForceWorker.Set();  // a host-side trigger: no plug-in operation sets it
   ASSERT_TRUE(WaitFor([&] { return Children() > children; }, seconds(5)));
   EXPECT_LT(TimeRequests(live), milliseconds(500)) << "a request waited for the tool";
   live.Sim("sim-set --fleet faults.show=none");
   ASSERT_TRUE(live.WaitForEvents(1)) << "the next poll scans fully";
   EXPECT_EQ(std::vector<uint32_t>{EVT_ADAPTER_REMOVED}, live.EventIds());
-  EXPECT_EQ(second, live.Events()[0].m_ObjectID);
+  EXPECT_EQ(before, live.Events()[0].m_ObjectID);
+  std::vector<PI::CProperty> properties;
+  for (uint64_t gone : {before, drive}) {
+    EXPECT_EQ(PI::ERR_OBJECT_NOT_FOUND,
+              live.api->Execute(PI::CMD_GET_PROPERTIES, gone, &properties));
+  }
+  live.Sim(std::string("sim-set ") + kSecond + " present=true");
+  live.api->m_ForceWorker.Set();
+  ASSERT_TRUE(live.WaitForEvents(2));
+  // The numbers hosts match on, written out: a changed constant must fail here.
+  EXPECT_EQ((std::vector<uint32_t>{11094, 11093}), live.EventIds());
+  EXPECT_GT(live.AdapterId(kSecond), before);
+  EXPECT_EQ(5u, live.Topology().size());
 }
 
 // Records and tree in different orders (a drive that left and came back is
