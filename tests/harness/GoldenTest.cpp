@@ -39,8 +39,8 @@ void WithoutClock(Json& j) {
 
 TEST(GoldenJson, ShowOfAFixedFleet) {
   HarnessRun h(DefaultFleet(1));
-  const Result r = h.RunPlain("--config-dir '" + h.dir().path() + "' --settle 30 --simulate '" +
-                              kData + "golden-fleet.json' show --json");
+  const Result r =
+      h.Shell("\"$H\" --settle 30 --simulate '" + kData + "golden-fleet.json' show --json");
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_EQ("", r.err);
   Json actual = Json::parse(r.out);
