@@ -11,14 +11,14 @@ HarnessRun::HarnessRun(const std::string& fleet) {
 
 std::string HarnessRun::LeftInTmp() const {
   std::string names;
-  RunShell("ls '" + Tmp() + "'", &names);
+  RunShell("ls '" + m_Dir / "tmp" + "'", &names);
   return names;
 }
 
 Result HarnessRun::Shell(const std::string& script) const {
   const std::string build = BuildDir(), errFile = m_Dir / "stderr.txt";
   Result r;
-  r.status = RunShell("cd '" + m_Dir.path() + "' && export TMPDIR='" + Tmp() + "' H='" + build +
+  r.status = RunShell("cd '" + m_Dir.path() + "' && export TMPDIR=\"$PWD/tmp\" H='" + build +
                           "/nimbra-host' FLEET='" + Fleet() +
                           "'; h() { \"$H\" --config-dir . --simulate \"$FLEET\" \"$@\"; }; "
                           "sim() { ISDCT_SIM_FLEET=\"$FLEET\" '" +

@@ -23,9 +23,7 @@ class HarnessRun {
 
   const nimbra_test::TempDir& dir() const { return m_Dir; }
   std::string Fleet() const { return m_Dir / "fleet.json"; }
-  // The folder the harness uses as TMPDIR.
-  std::string Tmp() const { return m_Dir / "tmp"; }
-  // The names of what is left in Tmp(), one a line.
+  // The names of what is left in the harness's TMPDIR, one a line.
   std::string LeftInTmp() const;
 
   // Runs the shell script `script` in the folder with TMPDIR, H (the built
