@@ -1,8 +1,6 @@
 // Command execution with real /bin/sh children: output forms and results
 // (also from four threads at once), the time limit and the process-group
-// kill, a child holding the pipe, the output cap, and no leaked descriptor or
-// process after any of them. A thread cancelled in a run is seen by the
-// monitor suite (a worker stuck in a hung tool).
+// kill, a child holding the pipe, the output cap, and no leak after any.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
