@@ -1,10 +1,9 @@
 // The golden test: "nimbra-host --simulate tests/data/golden-fleet.json show
 // --json" must print the document in tests/data/golden-show.json, key order
 // included, apart from what depends on the clock (end-of-life dates, event
-// times). After an intended change, regenerate the file with
-//   nimbra-host --config-dir "$(mktemp -d)" --simulate
-//   tests/data/golden-fleet.json show --json > tests/data/golden-show.json
-// and review the difference before committing it.
+// times). After an intended change, regenerate the file with nimbra-host
+// --config-dir "$(mktemp -d)" --simulate tests/data/golden-fleet.json show
+// --json > tests/data/golden-show.json and review the difference.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -39,8 +38,8 @@ void WithoutClock(Json& j) {
 
 TEST(GoldenJson, ShowOfAFixedFleet) {
   HarnessRun h(DefaultFleet(1));
-  const Result r = h.RunPlain("--config-dir '" + h.dir().path() + "' --settle 30 --simulate '" +
-                              kData + "golden-fleet.json' show --json");
+  const Result r =
+      h.Shell("\"$H\" --settle 30 --simulate '" + kData + "golden-fleet.json' show --json");
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_EQ("", r.err);
   Json actual = Json::parse(r.out);

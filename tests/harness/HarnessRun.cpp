@@ -4,31 +4,32 @@
 
 namespace nimbra_test {
 
-std::string Harness() { return nimbra_test::BuildDir() + "/nimbra-host"; }
-std::string Isdct() { return nimbra_test::BuildDir() + "/bin/isdct"; }
-
 HarnessRun::HarnessRun(const std::string& fleet) {
   m_Dir.Write("fleet.json", fleet);
   m_Dir.Write("tmp/.keep", "");
 }
 
-Result HarnessRun::Shell(const std::string& command) const {
+std::string HarnessRun::LeftInTmp() const {
+  std::string names;
+  RunShell("ls '" + m_Dir / "tmp" + "'", &names);
+  return names;
+}
+
+Result HarnessRun::Shell(const std::string& script) const {
+  const std::string build = BuildDir(), errFile = m_Dir / "stderr.txt";
   Result r;
-  const std::string errFile = m_Dir / "stderr.txt";
-  r.status = nimbra_test::RunShell(
-      "cd '" + m_Dir.path() + "' && TMPDIR='" + Tmp() + "' " + command + " 2>'" + errFile + "'",
-      &r.out);
-  nimbra_test::RunShell("cat '" + errFile + "'", &r.err);
+  r.status = RunShell("cd '" + m_Dir.path() + "' && export TMPDIR=\"$PWD/tmp\" H='" + build +
+                          "/nimbra-host' FLEET='" + Fleet() +
+                          "'; h() { \"$H\" --config-dir . --simulate \"$FLEET\" \"$@\"; }; "
+                          "sim() { ISDCT_SIM_FLEET=\"$FLEET\" '" +
+                          build + "/bin/isdct' \"$@\"; }; { " + script + "\n} 2>'" + errFile + "'",
+                      &r.out);
+  r.err = ReadFile(errFile);
   return r;
 }
 
 Result HarnessRun::Run(const std::string& args, unsigned settle) const {
-  return Shell("'" + Harness() + "' --config-dir '" + m_Dir.path() + "' --settle " +
-               std::to_string(settle) + " --simulate '" + Fleet() + "' " + args);
-}
-
-Result HarnessRun::RunPlain(const std::string& args) const {
-  return Shell("'" + Harness() + "' " + args);
+  return Shell("h --settle " + std::to_string(settle) + " " + args);
 }
 
 std::string DefaultFleet(int drives) {

@@ -16,10 +16,6 @@ struct Result {
   std::string err;  // stderr
 };
 
-// The built programs.
-std::string Harness();
-std::string Isdct();
-
 class HarnessRun {
  public:
   // `fleet`: the fleet file's text, written to fleet.json in the folder.
@@ -27,16 +23,18 @@ class HarnessRun {
 
   const nimbra_test::TempDir& dir() const { return m_Dir; }
   std::string Fleet() const { return m_Dir / "fleet.json"; }
-  // The folder the harness uses as TMPDIR.
-  std::string Tmp() const { return m_Dir / "tmp"; }
+  // The names of what is left in the harness's TMPDIR, one a line.
+  std::string LeftInTmp() const;
 
-  // Runs "nimbra-host --config-dir DIR --settle S --simulate FLEET ARGS".
+  // Runs the shell script `script` in the folder with TMPDIR, H (the built
+  // harness) and FLEET (the fleet file) set, and two shell functions: h runs
+  // the harness with --config-dir . --simulate "$FLEET", sim the simulator
+  // on the fleet.
+  Result Shell(const std::string& script) const;
+  // Runs "h --settle S ARGS".
   Result Run(const std::string& args, unsigned settle = 10) const;
-  // Runs "nimbra-host ARGS" with only TMPDIR set up.
-  Result RunPlain(const std::string& args) const;
 
  private:
-  Result Shell(const std::string& command) const;
   nimbra_test::TempDir m_Dir;
 };
 

@@ -1,16 +1,14 @@
-// Command execution with real /bin/sh children: output forms and results,
-// the time limit and the process-group kill, a child holding the pipe, the
-// output cap, cancellation, and no leaked descriptor or process.
+// Command execution with real /bin/sh children: output forms and results
+// (also from four threads at once), the time limit and the process-group
+// kill, a child holding the pipe, the output cap, and no leak after any.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
 #include <vector>
 
-#include "TLX/Thread.h"
 #include "TLXX/System.h"
 #include "TestSupport.h"
 
@@ -20,10 +18,19 @@ using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 using TLXX::CSystem;
 
+// Every case ends with as many descriptors and children as it began with.
 class ExecTest : public ::testing::Test {
  protected:
-  void SetUp() override { CSystem::SetCommandTimeout(10000); }
-  void TearDown() override { CSystem::SetCommandTimeout(120000); }
+  void SetUp() override {
+    CSystem::SetCommandTimeout(10000);
+    m_Descriptors = nimbra_test::OpenDescriptors();
+    m_Children = nimbra_test::Children();
+  }
+  void TearDown() override {
+    CSystem::SetCommandTimeout(120000);
+    EXPECT_EQ(nimbra_test::OpenDescriptors(), m_Descriptors);
+    EXPECT_EQ(nimbra_test::Children(), m_Children);
+  }
 
   // Runs `/bin/sh <arguments>` in form (a).
   static int Sh(const std::string& arguments, Lines& lines) {
@@ -31,6 +38,7 @@ class ExecTest : public ::testing::Test {
   }
 
   nimbra_test::TempDir m_Dir;
+  int m_Descriptors = 0, m_Children = 0;
 };
 
 // Waits up to three seconds for a killed process to end (or become a
@@ -49,6 +57,8 @@ long long MillisSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
+// Each case alone, then all from four threads at once, each thread also
+// echoing words of its own.
 TEST_F(ExecTest, OutputFormsAndResults) {
   const std::string notExecutable = m_Dir.Write("not-executable", "#!/bin/sh\necho hi\n");
   chmod(notExecutable.c_str(), 0644);
@@ -80,6 +90,24 @@ TEST_F(ExecTest, OutputFormsAndResults) {
     EXPECT_EQ(CSystem::ExecuteCommand(c.program, c.arguments, text), c.result) << c.arguments;
     EXPECT_EQ(text, c.text) << c.arguments;
   }
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 10; ++i) {
+        for (const auto& c : cases) {
+          Lines lines;
+          wrong += CSystem::ExecuteCommand(c.program, c.arguments, lines) != c.result;
+          wrong += lines != c.lines;
+        }
+        const std::string word = std::to_string(t) + "-" + std::to_string(i);
+        Lines lines;
+        wrong += Sh("-c 'echo $0' " + word, lines) != TLXX::EXEC_OK || lines != Lines{word};
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 // Megabytes are read whole; an endless flood ends at the time limit although
@@ -121,74 +149,6 @@ TEST_F(ExecTest, WhatTheProgramLeavesInItsGroupIsKilled) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_TRUE(Dies(std::stoi(lines[0]))) << arguments;
   }
-}
-
-TEST_F(ExecTest, CancelledThreadLeavesNoChild) {
-  const int childrenBefore = nimbra_test::Children();
-  const std::string pids = m_Dir / "pids";
-  std::atomic<bool> returned{false};
-  TLX::Threading::CThread thread;
-  ASSERT_TRUE(thread.Create(
-      [&] {
-        Lines lines;
-        Sh("-c 'echo $$ > " + pids + "; sleep 30 & echo $! >> " + pids + "; wait'", lines);
-        returned = true;
-      },
-      false));
-  std::string text;
-  ASSERT_TRUE(nimbra_test::WaitFor(
-      [&] {
-        text = nimbra_test::ReadFile(pids);
-        return std::count(text.begin(), text.end(), '\n') == 2;
-      },
-      std::chrono::seconds(5)))
-      << text;
-  EXPECT_TRUE(thread.Cancel());
-  EXPECT_EQ(thread.Wait(5000), 0);
-  EXPECT_FALSE(returned);  // unwound, not returned
-  const size_t newline = text.find('\n');
-  EXPECT_TRUE(Dies(std::stoi(text.substr(0, newline))));
-  EXPECT_TRUE(Dies(std::stoi(text.substr(newline + 1))));
-  EXPECT_EQ(nimbra_test::Children(), childrenBefore);
-}
-
-// Runs of every kind from four threads at once: each gets its own output,
-// and the process ends with as many descriptors and children as before.
-TEST_F(ExecTest, ConcurrentRunsLeakNothing) {
-  const int fdsBefore = nimbra_test::OpenDescriptors();
-  const int childrenBefore = nimbra_test::Children();
-  const struct {
-    std::string arguments;
-    int result;
-  } kinds[] = {
-      {"-c 'echo $0'", TLXX::EXEC_OK},
-      {"-c 'exec >&-; exit 0'", TLXX::EXEC_OK},
-      {"-c 'head -c 20000 /dev/zero'", TLXX::EXEC_OK},
-      {"-c 'exit 127'", TLXX::EXEC_NOT_RUNNABLE},
-      {"-c 'kill -TERM $$'", TLXX::EXEC_SIGNALLED},
-  };
-  std::atomic<int> wrong{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 100; ++i) {
-        const auto& kind = kinds[(i + t) % 5];
-        const std::string word = std::to_string(t) + "-" + std::to_string(i);
-        Lines lines;
-        wrong += Sh(kind.arguments + " " + word, lines) != kind.result;
-        wrong += (i + t) % 5 == 0 && lines != Lines{word};
-      }
-    });
-  }
-  for (auto& t : threads) t.join();
-  CSystem::SetCommandTimeout(20);
-  for (int i = 0; i < 10; ++i) {
-    Lines lines;
-    wrong += Sh("-c 'sleep 30'", lines) != TLXX::EXEC_TIMED_OUT;
-  }
-  EXPECT_EQ(wrong.load(), 0);
-  EXPECT_EQ(nimbra_test::OpenDescriptors(), fdsBefore);
-  EXPECT_EQ(nimbra_test::Children(), childrenBefore);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// What sim-set, sim-add, sim-remove, sim-sysfs and the maintenance commands
-// change in the fleet file, and concurrent editors of one file.
+// What sim-set changes in the fleet file and sim-sysfs in the tree beyond
+// what the end-to-end suites use, and concurrent editors of one file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -21,7 +21,6 @@ class SimEdit : public ::testing::Test {
   std::string Path() const { return m_Dir / "fleet.json"; }
   Outcome Sim(const std::vector<std::string>& args) { return isdct_sim::Run(args, Path()); }
   Fleet ReadFleet() const { return FleetStore(Path()).Load(); }
-  Drive DriveAt(std::size_t i) const { return ReadFleet().drives.at(i); }
 
   nimbra_test::TempDir m_Dir;
   const std::string m_Serial2 = DefaultDrive(2).serial;
@@ -39,14 +38,8 @@ TEST_F(SimEdit, SetKeyForms) {
        [](const Drive& d) { return d.health.dataUnitsRead == UINT64_MAX; }},
       {{"pci.bus=6", "pci.function=1"},
        [](const Drive& d) { return d.pci.bus == 6 && d.pci.function == 1; }},
-      {{"faults.log2=hang"},
-       [](const Drive& d) { return d.faults.at(Command::kLog2) == Fault::kHang; }},
-      {{"faults.log2=hang", "faults.log2=none"}, [](const Drive& d) { return d.faults.empty(); }},
       {{"settings.Mode=fast", "settings.Mode="}, [](const Drive& d) { return d.settings.empty(); }},
-      {{"model=INTEL SSDPE2 with blanks"},
-       [](const Drive& d) { return d.model == "INTEL SSDPE2 with blanks"; }},
       {{"index=9"}, [](const Drive& d) { return d.index == 9 && d.devicePath == "/dev/nvme9n1"; }},
-      {{"serial=RENAMED"}, [](const Drive& d) { return d.serial == "RENAMED"; }},
   };
   for (const Case& c : cases) {
     fs::remove(Path());  // a missing file is the default fleet
@@ -55,7 +48,7 @@ TEST_F(SimEdit, SetKeyForms) {
     Outcome o = Sim(args);
     EXPECT_EQ(o.status, 0) << c.assignments[0] << ": " << o.err;
     EXPECT_EQ(o.out.rfind("Updated drive " + m_Serial2, 0), 0u);
-    EXPECT_TRUE(c.holds(DriveAt(2))) << c.assignments[0];
+    EXPECT_TRUE(c.holds(ReadFleet().drives.at(2))) << c.assignments[0];
     EXPECT_EQ(ReadFleet().drives.size(), 4u);
   }
   ASSERT_EQ(::chmod(Path().c_str(), 0640), 0);
@@ -69,23 +62,18 @@ TEST_F(SimEdit, SetKeyForms) {
   EXPECT_EQ(std::distance(begin(entries), end(entries)), 2);  // the fleet and its lock only
 }
 
+// What the end-to-end suites cannot see: a drive that left goes from the
+// tree, and another device of the host stays.
 TEST_F(SimEdit, SysfsTreeFollowsThePresentDrives) {
-  const std::string root = m_Dir / "sys";
-  const std::string devices = root + "/bus/pci/devices/";
-  ASSERT_EQ(Sim({"sim-sysfs", root}).status, 0);
-  EXPECT_EQ(nimbra_test::ReadFile(devices + "0000:81:00.0/vendor"), "0x8086\n");
-  EXPECT_EQ(nimbra_test::ReadFile(devices + "0000:81:00.0/device"), "0x0953\n");
-  EXPECT_EQ(nimbra_test::ReadFile(root + "/module/nvme/version"), "1.0\n");
-  // Another device of the host is left alone; a drive that left goes.
+  const std::string root = m_Dir / "sys", devices = root + "/bus/pci/devices/";
   nimbra_test::AddPciDevice(root, "0000:00:1f.2", "0x8086", "0x2922");
+  ASSERT_EQ(Sim({"sim-sysfs", root}).status, 0);
   Sim({"sim-set", m_Serial2, "present=false"});
-  Sim({"sim-set", "--fleet", "nvmeModuleVersion="});
   ASSERT_EQ(Sim({"sim-sysfs", root}).status, 0);
   std::set<std::string> names;
   for (const auto& e : fs::directory_iterator(devices)) names.insert(e.path().filename());
   EXPECT_EQ(names, (std::set<std::string>{"0000:00:1f.2", "0000:05:00.0", "0000:06:00.0",
                                           "0000:82:00.0"}));
-  EXPECT_FALSE(fs::exists(root + "/module/nvme/version"));
 }
 
 // bin/isdct run as processes: six adders and four setters at once, and
@@ -94,17 +82,16 @@ TEST_F(SimEdit, SysfsTreeFollowsThePresentDrives) {
 TEST(Tool, ConcurrentEditsAreNeitherLostNorSeenHalfDone) {
   nimbra_test::TempDir dir;
   const std::string fleet = dir / "fleet.json";
-  std::string script = "export ISDCT_SIM_FLEET='" + fleet + "'; T='" + nimbra_test::BuildDir() +
-                       "/bin/isdct'; pids=; for i in 1 2 3 4 5 6; do \"$T\" sim-add >/dev/null & "
-                       "pids=\"$pids $!\"; done; ";
-  for (int i = 0; i < 4; ++i) {
-    script += "\"$T\" sim-set " + DefaultDrive(i).serial +
-              " temperature=" + std::to_string(60 + i) + " >/dev/null & pids=\"$pids $!\"; ";
-  }
-  script +=
-      "bad=0; for i in 1 2 3 4 5 6; do n=$(\"$T\" show -all -intelssd 2>&1 | grep -c '^- "
-      "IntelSSD'); [ \"$n\" -ge 4 ] || bad=$((bad+1)); done; "
-      "for p in $pids; do wait $p || bad=$((bad+1)); done; echo $bad";
+  std::string drives;
+  for (int i = 0; i < 4; ++i) drives += " " + DefaultDrive(i).serial;
+  const std::string script =
+      "export ISDCT_SIM_FLEET='" + fleet + "'; T='" + nimbra_test::BuildDir() + "/bin/isdct'; S='" +
+      drives +
+      "'; pids=; for i in 1 2 3 4 5 6; do \"$T\" sim-add >/dev/null & pids=\"$pids $!\"; "
+      "done; t=60; for s in $S; do \"$T\" sim-set $s temperature=$t >/dev/null & "
+      "pids=\"$pids $!\"; t=$((t+1)); done; bad=0; for i in 1 2 3 4 5 6; do "
+      "n=$(\"$T\" show -all -intelssd 2>&1 | grep -c '^- IntelSSD'); [ \"$n\" -ge 4 ] || "
+      "bad=$((bad+1)); done; for p in $pids; do wait $p || bad=$((bad+1)); done; echo $bad";
   std::string out;
   nimbra_test::RunShell(script, &out);
   EXPECT_EQ(out, "0\n");
@@ -117,9 +104,7 @@ TEST(Tool, ConcurrentEditsAreNeitherLostNorSeenHalfDone) {
   for (std::size_t i = 0; i < final.drives.size(); ++i) {
     serials.insert(final.drives[i].serial);
     indexes.insert(final.drives[i].index);
-    if (i > 0) {
-      EXPECT_GT(final.drives[i].pci.bus, final.drives[i - 1].pci.bus) << i;
-    }
+    EXPECT_TRUE(i == 0 || final.drives[i].pci.bus > final.drives[i - 1].pci.bus) << i;
   }
   EXPECT_EQ(serials.size(), 10u);
   EXPECT_EQ(indexes.size(), 10u);
