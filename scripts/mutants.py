@@ -98,9 +98,16 @@ def run(cmd, **kw):
                           text=True, **kw)
 
 
-def first_failure(output):
-    m = re.search(r"The following tests FAILED:\s*\n\s*\d+ - (\S+)", output)
-    return m.group(1) if m else "?"
+def failures(output):
+    """Every test of ctest's failed list with its reason, those that failed on
+    their own first: "Name (Failed)", ... A test that --stop-on-failure cut
+    short while it ran is listed too, with its own reason."""
+    m = re.search(r"The following tests FAILED:\s*\n((?:\s*\d+ - .*\n?)+)", output)
+    if not m:
+        return "?"
+    found = re.findall(r"\d+ - (\S+) \(([^)]*)\)", m.group(1))
+    found.sort(key=lambda f: f[1] != "Failed")
+    return ", ".join(f"{name} ({why})" for name, why in found)
 
 
 def main():
@@ -152,7 +159,7 @@ def main():
                              "--timeout", "300"] + (["-R", args.tests] if args.tests else []),
                             env=env)
                 outcome = "killed" if suite.returncode != 0 else "survived"
-                killer = first_failure(suite.stdout) if suite.returncode != 0 else ""
+                killer = failures(suite.stdout) if suite.returncode != 0 else ""
         finally:
             with open(full, "w") as f:
                 f.write(original)
