@@ -40,28 +40,34 @@ bool Alive(pid_t pid) {
 // The program's own output and what its children wrote before it exited
 // come back in full, long before the 20 s limit; what stayed in the group is
 // killed. A setsid grandchild ends the run the same way but is out of reach.
+// Each writes the PID it left behind to a file (P); F tells the parent that
+// the child has written.
 TEST_F(CommandRunTest, AnExitedProgramEndsItsRunThoughAChildHoldsItsOutput) {
   const struct {
-    const char* arguments;
-    Lines tail;  // the lines after the first (the background PID)
+    const char* script;
+    Lines lines;
     bool survives;
   } cases[] = {
-      {"-c 'sleep 30 & echo $!'", {}, false},
-      {"-c 'sleep 30 & echo $!; echo done'", {"done"}, false},
-      {"-c '(echo child; exec sleep 30) & echo $!; sleep 0.3; echo parent'",
+      {"sleep 30 & echo $! >P", {}, false},
+      {"sleep 30 & echo $! >P; echo done", {"done"}, false},
+      {"(echo child; touch F; exec sleep 30) & echo $! >P; until [ -e F ]; do sleep 0.01; done; "
+       "echo parent",
        {"child", "parent"},
        false},
-      {"-c 'setsid sleep 30 & echo $!'", {}, true},
+      {"setsid sleep 30 & echo $! >P", {}, true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.arguments);
+    SCOPED_TRACE(c.script);
+    nimbra_test::TempDir dir;
     Lines lines;
     const auto start = Clock::now();
-    EXPECT_EQ(CSystem::ExecuteCommand("/bin/sh", c.arguments, lines), TLXX::EXEC_OK);
+    EXPECT_EQ(CSystem::ExecuteCommand("/bin/sh", "-c 'cd \"" + dir.path() + "\"; " + c.script + "'",
+                                      lines),
+              TLXX::EXEC_OK);
     EXPECT_LT(MillisSince(start), 5000);
-    ASSERT_FALSE(lines.empty());
-    const pid_t background = std::stoi(lines.front());
-    EXPECT_EQ(Lines(lines.begin() + 1, lines.end()), c.tail);
+    EXPECT_EQ(lines, c.lines);
+    const pid_t background = std::stoi("0" + nimbra_test::ReadFile(dir / "P"));
+    ASSERT_GT(background, 0);
     const bool alive =
         !nimbra_test::WaitFor([&] { return !Alive(background); }, std::chrono::seconds(3));
     EXPECT_EQ(alive, c.survives);
