@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -222,16 +223,6 @@ void RecordTimeout(const std::string& program, const std::string& arguments, uns
   g_LastTimedOut = TimedOutRun{program, arguments, limitMs, CSystemTime_Lx::Now(), sequence};
 }
 
-// Appends a read block, growing the buffer by doubling but never beyond the
-// cap plus one block, the most a run can hold (see System.h).
-void Append(std::string& output, const char* data, size_t n) {
-  if (output.size() + n > output.capacity()) {
-    const size_t most = CSystem::kMaxOutputBytes + kReadBlock;
-    output.reserve(std::min(most, std::max(output.capacity() * 2, output.size() + n)));
-  }
-  output.append(data, n);
-}
-
 // Runs one command and collects its raw output.
 int Run(const std::string& program, const std::string& arguments, std::string& output) {
   output.clear();
@@ -254,6 +245,10 @@ int Run(const std::string& program, const std::string& arguments, std::string& o
   // One read block per thread, made on its first run and kept: a run neither
   // allocates nor clears 64 KiB, and the heap does not fragment around it.
   thread_local std::vector<char> block(kReadBlock);
+  // The most a run can hold, reserved at once: pages that are never written
+  // cost no memory, and a buffer grown by doubling would leave copies of
+  // itself behind in the heap (see System.h).
+  output.reserve(CSystem::kMaxOutputBytes + kReadBlock);
   enum class End { kNone, kTimedOut, kTooLarge, kStopped } end = End::kNone;
   bool exited = false;
   Clock::time_point drainEnd, quietEnd;  // once exited: the drain's limit, the next quiet end
@@ -291,7 +286,7 @@ int Run(const std::string& program, const std::string& arguments, std::string& o
       child.CloseOutput();  // end of output (or a broken pipe)
       break;
     }
-    Append(output, block.data(), static_cast<size_t>(n));
+    output.append(block.data(), static_cast<size_t>(n));
     lines += static_cast<size_t>(std::count(block.data(), block.data() + n, '\n'));
     if (exited) quietEnd = Clock::now() + std::chrono::milliseconds(CSystem::kDrainQuietMs);
     if (output.size() > CSystem::kMaxOutputBytes || lines > CSystem::kMaxOutputLines) {
@@ -399,11 +394,21 @@ int CSystem::ExecuteCommand(const std::string& program, const std::string& argum
   CommandCpuMeter meter;
   std::string output;
   const int result = Run(program, arguments, output);
-  text.clear();
-  size_t length = 0;
-  ForEachLine(output, [&](size_t, size_t n) { length += n; });
-  text.reserve(length);
-  ForEachLine(output, [&](size_t start, size_t n) { text.append(output, start, n); });
+  // The lines are joined in place, moving each down over the terminators
+  // before it: no second buffer.
+  size_t to = 0, start = 0;
+  while (start < output.size()) {
+    size_t end = output.find('\n', start);
+    const bool terminated = end != std::string::npos;
+    if (!terminated) end = output.size();
+    size_t length = end - start;
+    if (terminated && length > 0 && output[end - 1] == '\r') --length;
+    if (to != start) std::memmove(&output[to], &output[start], length);
+    to += length;
+    start = end + 1;
+  }
+  output.resize(to);
+  text.swap(output);
   return Counted(result);
 }
 

@@ -23,14 +23,16 @@
 // grandchild that left the group (setsid) is out of reach of that kill.
 //
 // Memory: a run ends (EXEC_OUTPUT_TOO_LARGE) past kMaxOutputBytes bytes or
-// kMaxOutputLines lines. The output buffer grows to at most kMaxOutputBytes
-// plus one 64 KiB read block; form (a) adds the line vector (reserved once,
-// 32 bytes a line, so at most kMaxOutputBytes) and the heap blocks of lines
-// longer than 15 bytes (under twice their bytes). Whatever the program
-// prints, a run's peak is therefore under 4 x kMaxOutputBytes + 64 KiB
-// (64 MiB) above what the caller's vector held; form (b) under
-// 2 x kMaxOutputBytes + 64 KiB. A 1,000-drive inventory of the simulator is
-// 677 KiB in 29,000 lines: the caps leave a margin of 24 and 18.
+// kMaxOutputLines lines. Its buffer is reserved once at kMaxOutputBytes plus
+// one 64 KiB read block (pages never written cost nothing, and no grown
+// copies are left in the heap). Form (b) joins the lines in that buffer, so
+// its peak is the output itself: under kMaxOutputBytes + 64 KiB. Form (a)
+// adds the line vector (reserved once, 32 bytes a line: under
+// kMaxOutputBytes + 2 MiB, since a block can add 64 Ki lines past the cap)
+// and the heap blocks of lines longer than 15 bytes (at most twice their
+// bytes): under 4 x kMaxOutputBytes + 4 MiB (68 MiB) above what the caller's
+// vector held. A 1,000-drive inventory of the simulator is 677 KiB in
+// 29,000 lines: the caps leave margins of 24 and 18.
 //
 // StopAllCommands ends every run in progress at once (process groups
 // killed, EXEC_STOPPED) and makes every later run fail without starting a
