@@ -4,9 +4,6 @@
 // fleet file the simulator can edit.
 #pragma once
 
-#include <sys/types.h>
-
-#include <chrono>
 #include <string>
 
 #include "TestSupport.h"
@@ -37,17 +34,6 @@ class HarnessRun {
   Result Run(const std::string& args, unsigned settle = 10) const;
   // Runs "nimbra-host ARGS" with only TMPDIR set up.
   Result RunPlain(const std::string& args) const;
-  // Runs "PREFIX nimbra-host --config-dir DIR ..." as Run does: PREFIX is a
-  // shell command that ends by running the words after it (unshare ...).
-  Result RunWith(const std::string& prefix, const std::string& args, unsigned settle = 10) const;
-
-  // Starts what Run runs in the background, with default signal dispositions
-  // and no signal blocked, so that a test can signal it; returns its PID (the
-  // harness's own), -1 when it could not start.
-  pid_t Start(const std::string& args, unsigned settle = 10) const;
-  // Waits for a started harness at most `limit`; one still running then is
-  // killed (SIGKILL) and gets status -1.
-  Result Finish(pid_t pid, std::chrono::milliseconds limit) const;
 
  private:
   Result Shell(const std::string& command) const;
