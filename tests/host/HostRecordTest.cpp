@@ -37,7 +37,7 @@ TEST(HostRecord, FloodsStayWithinTheMemoryBoundAndRunsAreCounted) {
                             "/bin/sh", "-c 'yes 0123456789abcdef | head -c 200000000'", lines)
                       : CSystem::ExecuteCommand("/bin/cat", "/dev/zero", text),
               TLXX::EXEC_OUTPUT_TOO_LARGE);
-    const long peak = StatusKiB("VmHWM") - base;
+    [[maybe_unused]] const long peak = StatusKiB("VmHWM") - base;
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     if (reset) {
       EXPECT_LE(peak, (asLines ? 4 : 1) * long(CSystem::kMaxOutputBytes >> 10) + 4096);
