@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -44,6 +45,26 @@ namespace {
 // Longest settings file read back before a write (anything larger is not a
 // settings file).
 constexpr size_t kMaxFileSize = 16 << 20;
+
+std::mutex g_FailureLock;
+ConfigWriteFailure g_LastFailure;  // guarded by g_FailureLock
+
+// "STEP: the system's reason" for the errno of the failed call.
+std::string StepFailed(const char* step, int error) {
+  return std::string(step) + ": " + std::strerror(error);
+}
+
+// Keeps a failed write for LastWriteFailure; returns ERR_GENERAL.
+long WriteFailed(const std::string& path, const std::string& reason) noexcept {
+  try {
+    std::lock_guard<std::mutex> lock(g_FailureLock);
+    g_LastFailure.path = path;
+    g_LastFailure.reason = reason;
+    ++g_LastFailure.sequence;
+  } catch (...) {  // out of memory: the failure goes unrecorded
+  }
+  return ERR_GENERAL;
+}
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -87,6 +108,7 @@ bool WriteAll(int fd, const std::string& data) {
   while (done < data.size()) {
     const ssize_t n = write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = ENOSPC;
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
   }
@@ -94,19 +116,29 @@ bool WriteAll(int fd, const std::string& data) {
 }
 
 // Writes `content` to a temporary file beside `path` and renames it over
-// `path`. On failure nothing at `path` changes and the temporary is removed.
-bool ReplaceFile(const std::string& path, const std::string& content, mode_t mode) {
+// `path`. On failure nothing at `path` changes and the temporary is removed;
+// returns "" or the failing step with the system's reason.
+std::string ReplaceFile(const std::string& path, const std::string& content, mode_t mode) {
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
   std::string temp = folder + "." + base + ".XXXXXX";
   const int fd = mkostemp(&temp[0], O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, content) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  ok = ok && rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
-  return ok;
+  if (fd < 0) return StepFailed("creating a temporary file beside it", errno);
+  std::string why;
+  if (fchmod(fd, mode) != 0) {
+    why = StepFailed("setting the temporary file's permissions", errno);
+  } else if (!WriteAll(fd, content)) {
+    why = StepFailed("writing the temporary file", errno);
+  } else if (fsync(fd) != 0) {
+    why = StepFailed("flushing the temporary file", errno);
+  }
+  if (close(fd) != 0 && why.empty()) why = StepFailed("closing the temporary file", errno);
+  if (why.empty() && rename(temp.c_str(), path.c_str()) != 0) {
+    why = StepFailed("renaming the temporary file over it", errno);
+  }
+  if (!why.empty()) unlink(temp.c_str());
+  return why;
 }
 
 }  // namespace
@@ -146,27 +178,36 @@ long CConfigFile::ReadKeyValue(const std::string& key, std::string& value, int, 
 long CConfigFile::WriteKeyValue(const std::string& key, const std::string& value, int, int) {
   if (hostfw::Trim(key).empty() || key.find_first_of("=\r\n") != std::string::npos ||
       value.find_first_of("\r\n") != std::string::npos) {
-    return ERR_GENERAL;
+    return WriteFailed(ResolvedPath(),
+                       "the key is empty or holds '=' or a line break, or the "
+                       "value a line break");
   }
+  std::string path;
   try {
     hostfw::NoCancelScope noCancel;
-    std::string path = ResolvedPath();
-    if (path.empty()) return ERR_GENERAL;
+    path = ResolvedPath();
+    if (path.empty()) return WriteFailed(path, "no file name");
     // Write through a symbolic link to its target, so the link survives.
     struct stat st;
     mode_t mode = 0644;
     if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
       char real[PATH_MAX];
-      if (realpath(path.c_str(), real) == nullptr) return ERR_GENERAL;
+      if (realpath(path.c_str(), real) == nullptr) {
+        return WriteFailed(path, StepFailed("following the link", errno));
+      }
       path = real;
     }
     std::string content;
     if (stat(path.c_str(), &st) == 0) {
-      if (!S_ISREG(st.st_mode)) return ERR_GENERAL;
-      if (!hostfw::ReadSmallFile(path, content, kMaxFileSize)) return ERR_GENERAL;
+      if (!S_ISREG(st.st_mode)) return WriteFailed(path, "not a regular file");
+      errno = 0;
+      if (!hostfw::ReadSmallFile(path, content, kMaxFileSize)) {
+        return WriteFailed(
+            path, errno != 0 ? StepFailed("reading it back", errno) : "reading it back: too large");
+      }
       mode = st.st_mode & 07777;
     } else if (errno != ENOENT) {
-      return ERR_GENERAL;
+      return WriteFailed(path, StepFailed("looking it up", errno));
     }
 
     std::vector<std::string> lines = SplitKeepingEnds(content);
@@ -186,10 +227,18 @@ long CConfigFile::WriteKeyValue(const std::string& key, const std::string& value
     }
     std::string out;
     for (const std::string& line : lines) out += line;
-    return ReplaceFile(path, out, mode) ? ERR_SUCCESS : ERR_GENERAL;
+    const std::string why = ReplaceFile(path, out, mode);
+    return why.empty() ? ERR_SUCCESS : WriteFailed(path, why);
   } catch (...) {  // out of memory: nothing was written
-    return ERR_GENERAL;
+    return WriteFailed(path, "out of memory");
   }
+}
+
+bool CConfigFile::LastWriteFailure(ConfigWriteFailure& failure) {
+  std::lock_guard<std::mutex> lock(g_FailureLock);
+  if (g_LastFailure.sequence == 0) return false;
+  failure = g_LastFailure;
+  return true;
 }
 
 void CConfigFile::SetConfigDirectory(const std::string& dir) {

@@ -13,12 +13,14 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "HostInternal.h"
+#include "TLXX/SystemTime.h"
 
 extern char** environ;
 
@@ -36,6 +38,35 @@ constexpr int kSliceMs = 100;  // longest blocking call between cancellation che
 std::atomic<unsigned> g_TimeoutMs{kDefaultTimeoutMs};
 std::atomic<uint64_t> g_CommandCpuNs{0};
 std::atomic<unsigned> g_CommandsRunning{0};
+std::atomic<uint64_t> g_Runs{0};
+std::atomic<uint64_t> g_FailedRuns{0};
+std::atomic<uint64_t> g_TimedOutRuns{0};
+std::mutex g_TimedOutLock;
+TimedOutRun g_LastTimedOut;  // guarded by g_TimedOutLock
+
+// The process groups of the runs in progress, so that StopAllCommands can
+// reach them. A child is listed from its spawn until just before it is
+// reaped: its unreaped leader keeps the group id from being reused.
+std::mutex g_ChildrenLock;
+std::vector<pid_t> g_Children;       // guarded by g_ChildrenLock
+std::atomic<bool> g_Stopped{false};  // set under g_ChildrenLock
+
+void KillGroupOf(pid_t pid) {
+  kill(-pid, SIGKILL);
+  kill(pid, SIGKILL);  // in case the group was never formed
+}
+
+// Lists a spawned child; kills it at once when a stop came first.
+void ListChild(pid_t pid) {
+  std::lock_guard<std::mutex> lock(g_ChildrenLock);
+  g_Children.push_back(pid);
+  if (g_Stopped.load()) KillGroupOf(pid);
+}
+
+void UnlistChild(pid_t pid) {
+  std::lock_guard<std::mutex> lock(g_ChildrenLock);
+  g_Children.erase(std::remove(g_Children.begin(), g_Children.end(), pid), g_Children.end());
+}
 std::mutex g_RootLock;
 std::string g_SysfsRoot = "/sys";  // guarded by g_RootLock
 
@@ -129,6 +160,7 @@ class Child {
     }
     m_Pid = pid;
     m_Output = readEnd;
+    ListChild(pid);
     // Readable once the child exits (close-on-exec by default); -1 when the
     // kernel has no pidfd.
     m_ExitWatch = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
@@ -141,6 +173,16 @@ class Child {
     m_Output = -1;
   }
 
+  // Readable once the child has exited; -1 without a pidfd.
+  int ExitWatch() const { return m_ExitWatch; }
+
+  // True once the child has exited (it stays unreaped).
+  bool HasExited() const {
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(m_Pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == m_Pid;
+  }
+
   // Waits at most `sliceMs` for the child to exit (it is not reaped yet).
   // True when it has.
   bool WaitExit(int sliceMs) {
@@ -149,25 +191,17 @@ class Child {
       return poll(&p, 1, sliceMs) > 0;
     }
     // No pidfd (kernels before 5.3): look every few milliseconds.
-    for (int step = 0;; ++step) {
-      siginfo_t info{};
-      if (waitid(P_PID, static_cast<id_t>(m_Pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-          info.si_pid == m_Pid) {
-        return true;
-      }
-      if (step > 0) return false;
-      usleep(static_cast<useconds_t>(std::min(sliceMs, 5)) * 1000);
-    }
+    if (HasExited()) return true;
+    usleep(static_cast<useconds_t>(std::min(sliceMs, 5)) * 1000);
+    return HasExited();
   }
 
-  void KillGroup() {
-    kill(-m_Pid, SIGKILL);
-    kill(m_Pid, SIGKILL);  // in case the group was never formed
-  }
+  void KillGroup() const { KillGroupOf(m_Pid); }
 
   // Reaps the child; returns its wait status.
   int Reap() {
     hostfw::NoCancelScope noCancel;
+    UnlistChild(m_Pid);
     int status = 0;
     while (waitpid(m_Pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -182,9 +216,17 @@ class Child {
   bool m_Reaped = false;
 };
 
+void RecordTimeout(const std::string& program, const std::string& arguments, unsigned limitMs) {
+  const uint64_t sequence = g_TimedOutRuns.fetch_add(1, std::memory_order_relaxed) + 1;
+  std::lock_guard<std::mutex> lock(g_TimedOutLock);
+  if (sequence < g_LastTimedOut.sequence) return;  // a later one got here first
+  g_LastTimedOut = TimedOutRun{program, arguments, limitMs, CSystemTime_Lx::Now(), sequence};
+}
+
 // Runs one command and collects its raw output.
 int Run(const std::string& program, const std::string& arguments, std::string& output) {
   output.clear();
+  if (g_Stopped.load()) return EXEC_STOPPED;
   std::string command = "exec " + ShellQuote(program);
   if (!arguments.empty()) command += " " + arguments;
 
@@ -196,49 +238,90 @@ int Run(const std::string& program, const std::string& arguments, std::string& o
   // most kSliceMs; the child's destructor then kills and reaps it.
   hostfw::NoCancelScope noCancel;
   Child child;
-  if (!child.Spawn(command)) return EXEC_SPAWN_FAILED;
+  if (!child.Spawn(command)) return g_Stopped.load() ? EXEC_STOPPED : EXEC_SPAWN_FAILED;
   auto slice = [&] { return unlimited ? kSliceMs : std::min(kSliceMs, MillisUntil(deadline)); };
   auto pastDeadline = [&] { return !unlimited && Clock::now() >= deadline; };
 
   // One read block per thread, made on its first run and kept: a run neither
   // allocates nor clears 64 KiB, and the heap does not fragment around it.
   thread_local std::vector<char> block(kReadBlock);
-  bool timedOut = false, tooLarge = false;
+  // The most a run can hold, reserved at once: pages that are never written
+  // cost no memory, and a buffer grown by doubling would leave copies of
+  // itself behind in the heap (see System.h).
+  output.reserve(CSystem::kMaxOutputBytes + kReadBlock);
+  enum class End { kNone, kTimedOut, kTooLarge, kStopped } end = End::kNone;
+  bool exited = false;
+  Clock::time_point drainEnd, quietEnd;  // once exited: the drain's limit, the next quiet end
+  size_t lines = 0;
   while (child.Output() >= 0) {
     noCancel.TestCancel();
-    if (pastDeadline()) {
-      timedOut = true;
+    if (g_Stopped.load()) {
+      end = End::kStopped;
       break;
     }
-    pollfd p{child.Output(), POLLIN, 0};
-    const int rc = poll(&p, 1, slice());
-    if (rc == 0 || (rc < 0 && errno == EINTR)) continue;
-    const ssize_t n = rc < 0 ? -1 : read(child.Output(), block.data(), block.size());
+    if (pastDeadline()) {
+      end = End::kTimedOut;
+      break;
+    }
+    int wait = slice();
+    if (!exited && child.HasExited()) {
+      // Whatever still holds the pipe is not the program: read what is
+      // there, then stop.
+      exited = true;
+      drainEnd = Clock::now() + std::chrono::milliseconds(CSystem::kDrainLimitMs);
+      quietEnd = Clock::now() + std::chrono::milliseconds(CSystem::kDrainQuietMs);
+    }
+    if (exited) {
+      const Clock::time_point until = std::min(drainEnd, quietEnd);
+      if (Clock::now() >= until) break;
+      wait = std::min(wait, MillisUntil(until));
+    }
+    pollfd p[2] = {{child.Output(), POLLIN, 0}, {child.ExitWatch(), POLLIN, 0}};
+    const nfds_t count = exited || child.ExitWatch() < 0 ? 1 : 2;
+    const int rc = poll(p, count, wait);
+    if (rc <= 0 || p[0].revents == 0) continue;  // quiet, EINTR, or the program exited
+    const ssize_t n = read(child.Output(), block.data(), block.size());
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) {
       child.CloseOutput();  // end of output (or a broken pipe)
       break;
     }
     output.append(block.data(), static_cast<size_t>(n));
-    if (output.size() > CSystem::kMaxOutputBytes) {
-      tooLarge = true;
+    lines += static_cast<size_t>(std::count(block.data(), block.data() + n, '\n'));
+    if (exited) quietEnd = Clock::now() + std::chrono::milliseconds(CSystem::kDrainQuietMs);
+    if (output.size() > CSystem::kMaxOutputBytes || lines > CSystem::kMaxOutputLines) {
+      end = End::kTooLarge;
       break;
     }
   }
   // The output may end before the program does; the time limit still holds.
-  while (!timedOut && !tooLarge) {
+  while (end == End::kNone && !exited) {
     noCancel.TestCancel();
-    if (child.WaitExit(slice())) break;
-    timedOut = pastDeadline();
+    if (g_Stopped.load()) {
+      end = End::kStopped;
+    } else if (child.WaitExit(slice())) {
+      break;
+    } else if (pastDeadline()) {
+      end = End::kTimedOut;
+    }
   }
   // Whatever the program left behind in its group goes with it; the leader is
   // not reaped yet, so its group id cannot have been reused.
   child.KillGroup();
   child.CloseOutput();
   const int status = child.Reap();
-  if (timedOut) return EXEC_TIMED_OUT;
-  if (tooLarge) return EXEC_OUTPUT_TOO_LARGE;
-  if (WIFSIGNALED(status)) return EXEC_SIGNALLED;
+  switch (end) {
+    case End::kTimedOut:
+      RecordTimeout(program, arguments, limit);
+      return EXEC_TIMED_OUT;
+    case End::kTooLarge:
+      return EXEC_OUTPUT_TOO_LARGE;
+    case End::kStopped:
+      return EXEC_STOPPED;
+    case End::kNone:
+      break;
+  }
+  if (WIFSIGNALED(status)) return g_Stopped.load() ? EXEC_STOPPED : EXEC_SIGNALLED;
   if (WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127)) {
     return EXEC_NOT_RUNNABLE;
   }
@@ -283,6 +366,12 @@ class CommandCpuMeter {
   uint64_t m_Start;
 };
 
+int Counted(int result) {
+  g_Runs.fetch_add(1, std::memory_order_relaxed);
+  if (result != EXEC_OK) g_FailedRuns.fetch_add(1, std::memory_order_relaxed);
+  return result;
+}
+
 }  // namespace
 
 int CSystem::ExecuteCommand(const std::string& program, const std::string& arguments,
@@ -290,9 +379,14 @@ int CSystem::ExecuteCommand(const std::string& program, const std::string& argum
   CommandCpuMeter meter;
   std::string output;
   const int result = Run(program, arguments, output);
+  // Reserved once: a vector grown by doubling would hold up to twice as many
+  // slots, and both buffers while it moves.
+  size_t count = 0;
+  ForEachLine(output, [&](size_t, size_t) { ++count; });
+  lines.reserve(lines.size() + count);
   ForEachLine(output,
               [&](size_t start, size_t length) { lines.emplace_back(output, start, length); });
-  return result;
+  return Counted(result);
 }
 
 int CSystem::ExecuteCommand(const std::string& program, const std::string& arguments,
@@ -300,10 +394,46 @@ int CSystem::ExecuteCommand(const std::string& program, const std::string& argum
   CommandCpuMeter meter;
   std::string output;
   const int result = Run(program, arguments, output);
-  text.clear();
-  ForEachLine(output, [&](size_t start, size_t length) { text.append(output, start, length); });
-  return result;
+  // The lines are joined in place, moving each down over the terminators
+  // before it: no second buffer.
+  size_t to = 0, start = 0;
+  while (start < output.size()) {
+    size_t end = output.find('\n', start);
+    const bool terminated = end != std::string::npos;
+    if (!terminated) end = output.size();
+    size_t length = end - start;
+    if (terminated && length > 0 && output[end - 1] == '\r') --length;
+    if (to != start) std::memmove(&output[to], &output[start], length);
+    to += length;
+    start = end + 1;
+  }
+  output.resize(to);
+  text.swap(output);
+  return Counted(result);
 }
+
+CommandCounters CSystem::Counters() {
+  CommandCounters c;
+  c.runs = g_Runs.load(std::memory_order_relaxed);
+  c.failed = g_FailedRuns.load(std::memory_order_relaxed);
+  c.timedOut = g_TimedOutRuns.load(std::memory_order_relaxed);
+  return c;
+}
+
+bool CSystem::LastTimedOutRun(TimedOutRun& run) {
+  std::lock_guard<std::mutex> lock(g_TimedOutLock);
+  if (g_LastTimedOut.sequence == 0) return false;
+  run = g_LastTimedOut;
+  return true;
+}
+
+void CSystem::StopAllCommands() {
+  std::lock_guard<std::mutex> lock(g_ChildrenLock);
+  g_Stopped.store(true);
+  for (const pid_t pid : g_Children) KillGroupOf(pid);
+}
+
+bool CSystem::CommandsStopped() { return g_Stopped.load(); }
 
 bool CSystem::GetModuleVersion(const std::string& module, std::string& version) {
   version.clear();

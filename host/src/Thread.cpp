@@ -2,8 +2,10 @@
 
 #include <cxxabi.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <mutex>
 #include <string>
@@ -11,6 +13,7 @@
 #include "HostInternal.h"
 #include "TLX/Mutex.h"
 #include "TLX/Trace.h"
+#include "TLXX/SystemTime.h"
 
 namespace TLX {
 namespace Threading {
@@ -29,12 +32,34 @@ namespace {
 
 using StatePtr = std::shared_ptr<CThread::State>;
 
+std::atomic<unsigned> g_Running{0};
+std::mutex g_EndingsLock;
+std::deque<ThreadEnding> g_Endings;  // guarded by g_EndingsLock
+uint64_t g_EndingCount = 0;          // guarded by g_EndingsLock
+
+void RecordEnding(ThreadEnding ending) noexcept {
+  try {
+    ending.timeMs = TLXX::CSystemTime_Lx::Now();
+    std::lock_guard<std::mutex> lock(g_EndingsLock);
+    ending.sequence = ++g_EndingCount;
+    if (g_Endings.size() == kKeptEndings) g_Endings.pop_front();
+    g_Endings.push_back(std::move(ending));
+  } catch (...) {  // out of memory: the ending goes unrecorded
+  }
+}
+
 // Marks the thread as ended on every way out of its routine: return,
-// exception or cancellation.
+// exception or cancellation (the ending stays kCancelled unless the routine
+// returned or threw), and records how.
 class EndMarker {
  public:
-  explicit EndMarker(CThread::State& state) : m_State(state) {}
+  explicit EndMarker(CThread::State& state) : m_State(state) {
+    m_Ending.how = ThreadEnding::How::kCancelled;
+  }
   ~EndMarker() {
+    hostfw::NoCancelScope noCancel;
+    RecordEnding(std::move(m_Ending));
+    g_Running.fetch_sub(1);
     std::lock_guard<std::mutex> lock(m_State.m_Lock);
     m_State.m_Ended = true;
     m_State.m_EndedCv.notify_all();
@@ -42,8 +67,18 @@ class EndMarker {
   EndMarker(const EndMarker&) = delete;
   EndMarker& operator=(const EndMarker&) = delete;
 
+  void Returned() { m_Ending.how = ThreadEnding::How::kReturned; }
+  void Threw(const char* what) noexcept {
+    m_Ending.how = ThreadEnding::How::kException;
+    try {
+      m_Ending.what = what;
+    } catch (...) {  // out of memory: the ending keeps no text
+    }
+  }
+
  private:
   CThread::State& m_State;
+  ThreadEnding m_Ending;
 };
 
 }  // namespace
@@ -58,13 +93,16 @@ void* HostThreadEntry(void* arg) {
   EndMarker marker(*state);
   try {
     state->m_Routine();
+    marker.Returned();
   } catch (const std::exception& e) {
+    marker.Threw(e.what());
     Internals::HostTrace(std::string("thread routine ended by an exception: ") + e.what());
   } catch (...) {
     // Cancellation unwinds with glibc's forced-unwind exception, which has no
     // C++ type (nor an object, so it is not caught by reference here): it
     // must go on to finish the thread.
     if (abi::__cxa_current_exception_type() == nullptr) throw;
+    marker.Threw("unknown exception");
     Internals::HostTrace("thread routine ended by an unknown exception");
   }
   return nullptr;
@@ -95,7 +133,9 @@ bool CThread::Create(Delegate routine, bool suspended) {
   if (m_State->m_Started) return false;
   m_State->m_Routine = std::move(routine);
   auto arg = std::make_unique<StatePtr>(m_State);
+  g_Running.fetch_add(1);  // before the thread can end
   if (pthread_create(&m_State->m_Thread, nullptr, HostThreadEntry, arg.get()) != 0) {
+    g_Running.fetch_sub(1);
     m_State->m_Routine.clear();
     return false;
   }
@@ -134,6 +174,30 @@ bool CThread::Cancel() {
   std::lock_guard<std::mutex> lock(m_State->m_Lock);
   if (!m_State->m_Started || m_State->m_Joined || m_State->m_Ended) return false;
   return pthread_cancel(m_State->m_Thread) == 0;
+}
+
+unsigned RunningRoutines() { return g_Running.load(); }
+
+std::vector<ThreadEnding> RecentEndings() {
+  std::lock_guard<std::mutex> lock(g_EndingsLock);
+  return std::vector<ThreadEnding>(g_Endings.begin(), g_Endings.end());
+}
+
+uint64_t EndingCount() {
+  std::lock_guard<std::mutex> lock(g_EndingsLock);
+  return g_EndingCount;
+}
+
+std::string Describe(const ThreadEnding& ending) {
+  switch (ending.how) {
+    case ThreadEnding::How::kReturned:
+      return "returned";
+    case ThreadEnding::How::kCancelled:
+      return "cancelled";
+    case ThreadEnding::How::kException:
+      break;
+  }
+  return "ended by an exception: " + ending.what;
 }
 
 }  // namespace Threading

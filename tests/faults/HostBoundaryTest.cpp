@@ -25,7 +25,7 @@ TEST(HostBoundary, AConversionErrorIsCaughtAndTracedByTheHost) {
       {"show", "show --json", 2,
        "host:0 Execute(1) threw: SSD tool value '2147483648' does not fit a 32-bit field",
        R"("initializeException": "SSD tool value '2147483648' does not fit a 32-bit field")"},
-      {"log202", "get 0x0135000000000001 30017", 0,
+      {"log202", "get 0x0135000000000001 30017", 3,  // answered, with the monitoring stopped
        "host:0 thread routine ended by an exception: SSD tool value '18446744073709551616' does "
        "not fit a 64-bit field",
        "good\n"},  // the adapter's status

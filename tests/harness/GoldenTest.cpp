@@ -1,9 +1,10 @@
 // The golden test: "nimbra-host --simulate tests/data/golden-fleet.json show
 // --json" must print the document in tests/data/golden-show.json, key order
 // included, apart from what depends on the clock (end-of-life dates, event
-// times). After an intended change, regenerate the file with nimbra-host
-// --config-dir "$(mktemp -d)" --simulate tests/data/golden-fleet.json show
-// --json > tests/data/golden-show.json and review the difference.
+// and notification times). After an intended change, regenerate the file with
+//   nimbra-host --config-dir "$(mktemp -d)" --simulate
+//   tests/data/golden-fleet.json show --json > tests/data/golden-show.json
+// and review the difference before committing it.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -30,6 +31,9 @@ void WithoutClock(Json& j) {
       j["value"] = "<date>";
     }
     if (j.contains("time")) j["time"] = "<time>";
+    if (j.contains("lastNotification") && !j["lastNotification"].is_null()) {
+      j["lastNotification"] = "<time>";
+    }
   }
   if (j.is_structured()) {
     for (Json& item : j) WithoutClock(item);

@@ -125,7 +125,7 @@ TEST_F(ExecTest, LargeOutputs) {
   EXPECT_GT(text.size(), CSystem::kMaxOutputBytes);
 #endif
   text = std::string();
-  CSystem::SetCommandTimeout(300);
+  CSystem::SetCommandTimeout(100);  // a shell loop prints far fewer lines than the cap in that time
   const auto start = Clock::now();
   EXPECT_EQ(Sh("-c 'while :; do echo 0123456789; done'", lines), TLXX::EXEC_TIMED_OUT);
   EXPECT_LT(MillisSince(start), 3000);
@@ -137,7 +137,7 @@ TEST_F(ExecTest, LargeOutputs) {
 TEST_F(ExecTest, WhatTheProgramLeavesInItsGroupIsKilled) {
   const std::pair<const char*, int> cases[] = {
       {"-c 'sleep 30 >/dev/null & echo $!'", TLXX::EXEC_OK},
-      {"-c 'sleep 30 & echo $!'", TLXX::EXEC_TIMED_OUT},  // the child holds the pipe
+      {"-c 'sleep 30 & echo $!'", TLXX::EXEC_OK},  // the child holds the pipe: a short drain
       {"-c 'sleep 30 & echo $!; wait'", TLXX::EXEC_TIMED_OUT},
       {"-c 'sleep 30 >/dev/null & echo $!; exec >&-; sleep 30'", TLXX::EXEC_TIMED_OUT}};
   CSystem::SetCommandTimeout(300);

@@ -9,7 +9,9 @@
 #include <sstream>
 #include <vector>
 
+#include "HostNotes.h"
 #include "JsonView.h"
+#include "Monitoring.h"
 #include "ObjectId.h"
 #include "PI/Records.h"
 #include "PI/Status.h"
@@ -32,12 +34,13 @@ struct Context {
   std::string Id() const { return FormatObjectId(options.objectId); }
 
   // One line for a failed request about the command's object: an unknown
-  // object by name, anything else with what was asked and the status.
-  int Fail(const CallResult& r, const std::string& what) const {
+  // object by name, anything else with what was asked, the status and what
+  // the host knows (`note`).
+  int Fail(const CallResult& r, const std::string& what, const std::string& note = "") const {
     if (!r.threw && r.status == PI::ERR_OBJECT_NOT_FOUND) {
       err << kPrefix << "no object " << Id() << ": " << Describe(r) << "\n";
     } else {
-      err << kPrefix << what << " of " << Id() << " failed: " << Describe(r) << "\n";
+      err << kPrefix << what << " of " << Id() << " failed: " << Describe(r) << note << "\n";
     }
     return 1;
   }
@@ -151,6 +154,7 @@ bool ReadProperty(const Context& c, PI::CProperty& p, int& status) {
 }
 
 int Get(const Context& c) {
+  const MonitoringState monitoring = ReadMonitoring(c.session);
   std::vector<PI::CProperty> properties;
   if (c.options.propertySet) {
     PI::CProperty p;
@@ -164,13 +168,16 @@ int Get(const Context& c) {
   if (c.options.json) {
     Json j;
     j["id"] = c.Id();
+    j["monitoring"] = MonitoringJson(monitoring);
     j["properties"] = Json::array();
     for (const PI::CProperty& p : properties) j["properties"].push_back(PropertyJson(p));
     c.out << j.dump(2) << "\n";
   } else {
     for (const PI::CProperty& p : properties) c.out << PropertyLine(p) << "\n";
   }
-  return 0;
+  if (monitoring.running) return 0;
+  c.err << StoppedLine(monitoring);
+  return kExitMonitoringStopped;
 }
 
 int Set(const Context& c) {
@@ -185,8 +192,12 @@ int Set(const Context& c) {
           << "\n";
     return 1;
   }
+  const uint64_t writes = ConfigWriteMark();
   const CallResult r = c.session.Call(PI::CMD_SET_PROPERTY, c.options.objectId, &p);
-  if (!r.ok()) return c.Fail(r, "writing property " + std::to_string(c.options.property));
+  if (!r.ok()) {
+    return c.Fail(r, "writing property " + std::to_string(c.options.property),
+                  ConfigWriteNote(writes));
+  }
   if (!ReadProperty(c, p, status)) return status;
   c.out << PropertyLine(p) << "\n";
   return 0;
@@ -262,7 +273,7 @@ int Exec(const Context& c) {
 
 int Watch(const Context& c, StopSignal& stop) {
   const int status = PrintShow(c.session, c.options.json, true, nullptr, c.out, c.err);
-  if (status != 0) return status;
+  if (status != 0 && status != kExitMonitoringStopped) return status;
   if (!c.options.json) c.out << "\n";
   c.out.flush();
   std::ostream& out = c.out;
@@ -280,11 +291,10 @@ int Watch(const Context& c, StopSignal& stop) {
           << (c.options.secondsSet ? "for " + std::to_string(c.options.seconds) + " s or " : "")
           << "until Ctrl-C\n";
   }
-  if (c.options.secondsSet) {
-    stop.WaitFor(std::chrono::seconds(c.options.seconds));
-  } else {
-    stop.Wait();
-  }
+  WaitWatchingMonitoring(
+      c.session, stop,
+      c.options.secondsSet ? std::optional<unsigned>(c.options.seconds) : std::nullopt,
+      status == kExitMonitoringStopped, c.err);
   c.session.OnEvents(nullptr);
   return 0;
 }
@@ -293,6 +303,7 @@ int Watch(const Context& c, StopSignal& stop) {
 
 int PrintShow(PluginSession& session, bool json, bool compact, const CallResult* init,
               std::ostream& out, std::ostream& err) {
+  const MonitoringState monitoring = ReadMonitoring(session);
   std::vector<PI::CObject> topology;
   const CallResult r = session.Call(PI::CMD_GET_TOPOLOGY, 0, &topology);
   if (!r.ok()) {
@@ -302,13 +313,16 @@ int PrintShow(PluginSession& session, bool json, bool compact, const CallResult*
   if (json) {
     const Json initialize = init == nullptr ? Json(0) : init->threw ? Json() : Json(init->status);
     const std::string exception = init != nullptr ? init->exception : std::string();
-    out << TopologyJson(initialize, exception, session.AdapterIDs(), topology)
-               .dump(compact ? -1 : 2)
-        << "\n";
+    Json document = TopologyJson(initialize, exception, session.AdapterIDs(), topology);
+    InsertMonitoring(document, monitoring);
+    out << document.dump(compact ? -1 : 2) << "\n";
   } else {
     PrintTopology(out, topology);
   }
-  return 0;
+  if (monitoring.running || init != nullptr) return 0;
+  out.flush();
+  err << StoppedLine(monitoring);
+  return kExitMonitoringStopped;
 }
 
 int RunCommand(PluginSession& session, const HostOptions& options, StopSignal& stop,

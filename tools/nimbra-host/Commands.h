@@ -4,7 +4,8 @@
 // as one line on `err` ("nimbra-host: ..."), and returns the process exit
 // status: 0 done, 1 failure (an unknown object, a property the object does
 // not have, a value the property does not take, a status the plug-in
-// refused with; check: the plug-in refused the operation).
+// refused with; check: the plug-in refused the operation), 3 for show and get
+// when the monitoring has stopped (after printing; see Monitoring.h).
 //
 // watch prints events from the plug-in's worker thread while the calling
 // thread waits for `stop` (or --seconds); it has stopped printing when it
@@ -24,7 +25,8 @@ int RunCommand(PluginSession& session, const HostOptions& options, StopSignal& s
 
 // Prints the topology as `show` does, the JSON document on one line when
 // `compact`; `init` is a failed Initialize's result (null: it succeeded).
-// Returns the exit status.
+// Returns the exit status (3 and a stderr line when the monitoring has
+// stopped, unless Initialize failed).
 int PrintShow(PluginSession& session, bool json, bool compact, const CallResult* init,
               std::ostream& out, std::ostream& err);
 

@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "Commands.h"
+#include "HostNotes.h"
 #include "PI/ConfigFile.h"
 #include "PluginSession.h"
 #include "Simulation.h"
@@ -85,6 +86,10 @@ int RunHarness(const HostOptions& options, StopSignal& stop, std::ostream& out, 
     return 1;
   }
 
+  // A signal ends every tool run at once, whatever the main thread waits
+  // for inside the plug-in; the plug-in's calls then fail fast and the
+  // harness leaves through its normal path.
+  stop.OnStop([] { TLXX::CSystem::StopAllCommands(); });
   if (!options.configDir.empty()) PI::CConfigFile::SetConfigDirectory(options.configDir);
   if (!options.traceFile.empty() && !TLX::Internals::SetTraceFile(options.traceFile)) {
     err << kPrefix << "cannot write the trace file " << options.traceFile << "\n";
@@ -98,7 +103,7 @@ int RunHarness(const HostOptions& options, StopSignal& stop, std::ostream& out, 
   if (options.simulate) {
     std::string error;
     if (!simulation.Start((here / "bin" / "isdct").string(), options.fleet, error)) {
-      err << kPrefix << error << "\n";
+      err << kPrefix << (stop.Requested() ? "interrupted" : error) << "\n";
       return 1;
     }
     TLXX::CSystem::SetSysfsRoot(simulation.SysfsRoot());
@@ -119,17 +124,22 @@ int RunHarness(const HostOptions& options, StopSignal& stop, std::ostream& out, 
     return 1;
   }
   ConsoleCapture console;
+  const uint64_t timeouts = TimeoutMark();
   const CallResult init = session.Initialize();
   // The plug-in's console line ("adapter count is N") matters when
   // Initialize fails or someone is tracing; otherwise show says it all.
   const std::string consoleText = console.Restore();
+  if (!init.ok() && stop.Requested()) {  // the tool runs were stopped: no failure to explain
+    err << kPrefix << "interrupted\n";
+    return 1;
+  }
   if (!init.ok() || options.traceSet) err << consoleText;
   if (!init.ok()) {
     // Scripts get the document that says why, with what the plug-in shows.
     if (options.command == "show" && options.json) {
       PrintShow(session, true, false, &init, out, err);
     }
-    err << kPrefix << "initialize failed: " << Describe(init) << "\n";
+    err << kPrefix << "initialize failed: " << Describe(init) << TimeoutNote(timeouts) << "\n";
     return 2;
   }
   const CallResult ids = session.SetAdapterIDs();
@@ -144,7 +154,15 @@ int RunHarness(const HostOptions& options, StopSignal& stop, std::ostream& out, 
     err << kPrefix << "interrupted\n";
     return 1;
   }
-  return RunCommand(session, options, stop, out, err);
+  const int status = RunCommand(session, options, stop, out, err);
+  // A signal during the command or the shutdown cut tool runs short: what
+  // the command printed may be incomplete. watch ends on a signal by design.
+  session.DeInitialize();
+  if (stop.Requested() && options.command != "watch") {
+    err << kPrefix << "interrupted\n";
+    return 1;
+  }
+  return status;
 }
 
 }  // namespace nimbra_host

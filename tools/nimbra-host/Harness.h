@@ -6,14 +6,19 @@
 // 2..., waits for the
 // worker's first notification (at most --settle seconds), runs the command
 // and then always de-initializes and releases the plug-in and removes the
-// simulation's temporary files, also when `stop` is requested (Ctrl-C,
-// SIGTERM) or an exception passes.
+// simulation's temporary files, also when `stop` is requested (a signal)
+// or an exception passes.
+//
+// The first stop request (a signal) stops every tool run in progress and
+// every later one (TLXX::CSystem::StopAllCommands), so that whatever the
+// plug-in waits for ends at once.
 //
 // Returns the exit status: 0 done; 1 a wrong command line, a failed request
-// or a stop before the command ran; 2 Initialize failed (the message names
-// the status). Messages go to `err` as single lines starting
-// "nimbra-host: ". Writes process-wide host settings (configuration folder,
-// trace, tool time limit, sysfs root, ISDCT_SIM_FLEET): one run per process.
+// or a stop (except during watch, which a stop ends); 2 Initialize failed
+// (the message names the status and a tool run stopped at its time limit);
+// 3 show or get answered but the monitoring has stopped. Messages go to `err` as single lines
+// starting "nimbra-host: ". Writes process-wide host settings (configuration folder, trace, tool
+// time limit, sysfs root, ISDCT_SIM_FLEET): one run per process.
 #pragma once
 
 #include <ostream>

@@ -6,7 +6,9 @@
 #include <exception>
 
 #include "PI/Status.h"
+#include "TLX/Thread.h"
 #include "TLX/Trace.h"
+#include "TLXX/SystemTime.h"
 
 namespace nimbra_host {
 
@@ -95,7 +97,10 @@ CallResult PluginSession::SetAdapterIDs() {
   for (size_t i = 0; i < m_AdapterIDs.size(); ++i) {
     m_AdapterIDs[i].m_HostNumber = static_cast<uint32_t>(i);
   }
-  return Call(PI::CMD_SET_ADAPTER_IDS, 0, &m_AdapterIDs);
+  m_EndingsBeforeWorker = TLX::Threading::EndingCount();
+  const CallResult r = Call(PI::CMD_SET_ADAPTER_IDS, 0, &m_AdapterIDs);
+  m_WorkerStarted = r.ok();
+  return r;
 }
 
 CallResult PluginSession::DeInitialize() {
@@ -138,6 +143,7 @@ void PluginSession::Notified(IPLUGINAPI*) {
     std::lock_guard<std::mutex> lock(m_DeliveryLock);
     if (m_OnEvents) FetchAndDeliver();
   }
+  m_LastNotificationMs.store(TLXX::CSystemTime_Lx::Now());
   {
     std::lock_guard<std::mutex> lock(m_Lock);
     ++m_Notifications;

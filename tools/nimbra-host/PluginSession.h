@@ -11,6 +11,7 @@
 // thread that owns the session.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -49,6 +50,7 @@ class PluginSession : public PI::CNotifyTarget {
   // Command 1; on success remembers the adapter IDs.
   CallResult Initialize();
   // Command 2 with host numbers 0, 1, 2... in the order of the adapter IDs.
+  // The plug-in starts its worker thread here.
   CallResult SetAdapterIDs();
   // Command 3, once; later calls do nothing.
   CallResult DeInitialize();
@@ -59,6 +61,15 @@ class PluginSession : public PI::CNotifyTarget {
   // all, or `timeout` has passed. Returns true when notified.
   bool WaitForNotifications(unsigned count, std::chrono::milliseconds timeout);
   unsigned Notifications() const;
+  // Wall-clock time of the last notification (ms since the epoch), 0 before
+  // the first. Any thread.
+  uint64_t LastNotificationMs() const { return m_LastNotificationMs.load(); }
+
+  // True once SetAdapterIDs succeeded (the worker was started), and the
+  // host's count of thread endings just before it: endings numbered above
+  // are the worker's (the plug-in runs no other thread).
+  bool WorkerStarted() const { return m_WorkerStarted; }
+  uint64_t EndingsBeforeWorker() const { return m_EndingsBeforeWorker; }
 
   // Sets the receiver of events, or clears it with an empty function. While
   // one is set, every notification fetches the waiting events (operation
@@ -87,6 +98,9 @@ class PluginSession : public PI::CNotifyTarget {
   bool m_DeInitialized = false;
   uint64_t m_PluginId = 0;
   std::vector<PI::CAdapterID> m_AdapterIDs;
+  bool m_WorkerStarted = false;
+  uint64_t m_EndingsBeforeWorker = 0;
+  std::atomic<uint64_t> m_LastNotificationMs{0};
 
   mutable std::mutex m_Lock;
   std::condition_variable m_NotifiedCv;

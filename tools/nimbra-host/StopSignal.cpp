@@ -8,6 +8,8 @@ StopSignal::StopSignal() {
   sigemptyset(&m_Signals);
   sigaddset(&m_Signals, SIGINT);
   sigaddset(&m_Signals, SIGTERM);
+  sigaddset(&m_Signals, SIGHUP);
+  sigaddset(&m_Signals, SIGQUIT);
   pthread_sigmask(SIG_BLOCK, &m_Signals, &m_PreviousMask);
   m_Thread = std::thread(&StopSignal::Watch, this);
 }
@@ -30,12 +32,24 @@ void StopSignal::Watch() {
 }
 
 void StopSignal::Request(int signal) {
+  std::function<void()> hook;
   {
     std::lock_guard<std::mutex> lock(m_Lock);
     int none = 0;
-    m_Signal.compare_exchange_strong(none, signal);
+    if (m_Signal.compare_exchange_strong(none, signal)) hook = m_Hook;
   }
   m_Stopped.notify_all();
+  if (hook) hook();
+}
+
+void StopSignal::OnStop(std::function<void()> hook) {
+  bool now = false;
+  {
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_Hook = hook;
+    now = Requested();
+  }
+  if (now && hook) hook();
 }
 
 bool StopSignal::WaitFor(std::chrono::milliseconds timeout) {

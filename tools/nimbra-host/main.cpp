@@ -8,7 +8,7 @@
 
 int main(int argc, char** argv) {
   try {
-    // First, before any thread exists: Ctrl-C and SIGTERM become a request
+    // First, before any thread exists: SIGINT, SIGTERM, SIGHUP and SIGQUIT become a request
     // that the harness answers by shutting the plug-in down. A reader that
     // goes away (| head) makes writes fail instead of killing the process.
     nimbra_host::StopSignal stop;

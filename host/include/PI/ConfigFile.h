@@ -14,11 +14,26 @@
 // write leaves the old file whole. Two objects writing the same file at once
 // may lose one of the two updates; lock outside if that matters. An object is
 // not synchronised: one per thread, or lock outside.
+//
+// The last failed write of any object is kept process-wide (the file it
+// meant and why, the failing step with the system's words), so that a host
+// can say more than the status.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace PI {
+
+// A write that failed: the path it resolved to (through a link, the
+// target), the failing step and the system's reason ("creating a temporary
+// file beside it: Read-only file system"), and a number that grows with
+// each failure (1 for the first in the process).
+struct ConfigWriteFailure {
+  std::string path;
+  std::string reason;
+  uint64_t sequence = 0;
+};
 
 class CConfigFile {
  public:
@@ -49,6 +64,10 @@ class CConfigFile {
   // read-only folder, a folder in the file's place) or when the key is empty
   // or holds "=" or a line break, or the value a line break.
   long WriteKeyValue(const std::string& key, const std::string& value, int, int);
+
+  // The last failed WriteKeyValue of the process; false when none failed.
+  // Thread-safe.
+  static bool LastWriteFailure(ConfigWriteFailure& failure);
 
   // Host setting (thread-safe): folder that relative file names resolve
   // against; "" means the current directory.

@@ -16,11 +16,21 @@
 //
 // The members may be called from any thread, but one CThread is meant to be
 // driven by one owner; it is not copyable.
+//
+// Endings: every routine's end is kept in a small process-wide log (the
+// last kKeptEndings, oldest first): how it ended, an escaped exception's
+// text, and when. RunningRoutines counts the routines started and not yet
+// ended, so a host can tell that a plug-in's thread has gone and say why.
+// Both are thread-safe.
 #pragma once
 
 #include <pthread.h>
 #include <boost/function.hpp>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace TLX {
 namespace Threading {
@@ -58,6 +68,27 @@ class CThread {
  private:
   std::shared_ptr<State> m_State;
 };
+
+struct ThreadEnding {
+  enum class How { kReturned, kCancelled, kException };
+  How how = How::kReturned;
+  std::string what;       // kException: what() ("unknown exception" without one)
+  uint64_t timeMs = 0;    // wall clock, ms since the epoch
+  uint64_t sequence = 0;  // 1 for the first ending in the process, then 2, 3...
+};
+
+constexpr size_t kKeptEndings = 32;
+
+// Routines started by Create whose end has not come yet (a thread counts
+// from Create's return until its routine has returned, thrown or unwound).
+unsigned RunningRoutines();
+
+// The kept endings, oldest first, and the number of endings so far.
+std::vector<ThreadEnding> RecentEndings();
+uint64_t EndingCount();
+
+// "returned", "cancelled", or "ended by an exception: TEXT".
+std::string Describe(const ThreadEnding& ending);
 
 }  // namespace Threading
 }  // namespace TLX

@@ -16,6 +16,28 @@
 // killed as well. No zombie, orphan or descriptor outlives a call. Safe from
 // many threads at once.
 //
+// A program that has exited ends its run even when something it started
+// still holds its output open (a daemon, say): what was written is read for a
+// short drain (until the pipe is quiet for kDrainQuietMs, at most
+// kDrainLimitMs) and the run ends, EXEC_OK, with its group killed. A
+// grandchild that left the group (setsid) is out of reach of that kill.
+//
+// Memory: a run ends (EXEC_OUTPUT_TOO_LARGE) past kMaxOutputBytes bytes or
+// kMaxOutputLines lines. Its buffer is reserved once at kMaxOutputBytes plus
+// one 64 KiB read block (pages never written cost nothing, and no grown
+// copies are left in the heap). Form (b) joins the lines in that buffer, so
+// its peak is the output itself: under kMaxOutputBytes + 64 KiB. Form (a)
+// adds the line vector (reserved once, 32 bytes a line: under
+// kMaxOutputBytes + 2 MiB, since a block can add 64 Ki lines past the cap)
+// and the heap blocks of lines longer than 15 bytes (at most twice their
+// bytes): under 4 x kMaxOutputBytes + 4 MiB (68 MiB) above what the caller's
+// vector held. A 1,000-drive inventory of the simulator is 677 KiB in
+// 29,000 lines: the caps leave margins of 24 and 18.
+//
+// StopAllCommands ends every run in progress at once (process groups
+// killed, EXEC_STOPPED) and makes every later run fail without starting a
+// program: for a host that is going away.
+//
 // Results: EXEC_OK (1) the program ran, whatever its exit status; any other
 // value is a failed run (see ExecResult). The shell's exit statuses 126 and
 // 127 (cannot execute, not found) count as EXEC_NOT_RUNNABLE, so a program
@@ -37,13 +59,35 @@ enum ExecResult : int {
   EXEC_TIMED_OUT = 2,         // killed at the time limit
   EXEC_NOT_RUNNABLE = 3,      // the shell could not find or execute the program
   EXEC_SIGNALLED = 4,         // the program died of a signal
-  EXEC_OUTPUT_TOO_LARGE = 5,  // more than kMaxOutputBytes of output; killed
+  EXEC_OUTPUT_TOO_LARGE = 5,  // more than kMaxOutputBytes or kMaxOutputLines; killed
+  EXEC_STOPPED = 6,           // StopAllCommands ended it, or came before it
+};
+
+// Counters of all runs since the process started (ExecuteCommand calls that
+// returned; a cancelled run is not counted). Cheap to read.
+struct CommandCounters {
+  uint64_t runs = 0;      // every run
+  uint64_t failed = 0;    // runs whose result was not EXEC_OK
+  uint64_t timedOut = 0;  // runs killed at the time limit (EXEC_TIMED_OUT)
+};
+
+// The last run killed at its time limit.
+struct TimedOutRun {
+  std::string program;
+  std::string arguments;
+  unsigned limitMs = 0;   // the time limit it had
+  uint64_t timeMs = 0;    // when it was killed, wall clock, ms since the epoch
+  uint64_t sequence = 0;  // CommandCounters::timedOut after it: 1 for the first
 };
 
 class CSystem {
  public:
-  // Output beyond this ends the run (EXEC_OUTPUT_TOO_LARGE).
-  static constexpr size_t kMaxOutputBytes = 256u << 20;
+  // Output beyond either ends the run (EXEC_OUTPUT_TOO_LARGE); see above.
+  static constexpr size_t kMaxOutputBytes = 16u << 20;
+  static constexpr size_t kMaxOutputLines = kMaxOutputBytes / 32;
+  // The drain after the program has exited while its output is still open.
+  static constexpr int kDrainQuietMs = 100;
+  static constexpr int kDrainLimitMs = 1000;
 
   // Form (a): appends one element per output line. A line ends at LF; a CR
   // right before the LF belongs to the terminator; a last line without LF is
@@ -72,6 +116,19 @@ class CSystem {
   // The number of ExecuteCommand calls in progress on any thread, so that a
   // caller can tell whether a program runs at this moment. Thread-safe.
   static unsigned CommandsRunning();
+
+  // Run counters and the last run killed at its time limit (false when none
+  // was). Thread-safe; the counters are relaxed atomics.
+  static CommandCounters Counters();
+  static bool LastTimedOutRun(TimedOutRun& run);
+
+  // Kills the process group of every run in progress (they return
+  // EXEC_STOPPED within 100 ms) and makes every later ExecuteCommand return
+  // EXEC_STOPPED at once, for the rest of the process. Safe from any thread,
+  // also while other threads are inside ExecuteCommand; not from a signal
+  // handler (it locks).
+  static void StopAllCommands();
+  static bool CommandsStopped();
 
   // Host settings (thread-safe). Time limit of one run in milliseconds
   // (default 120000; 0 or all ones means no limit).
