@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -11,10 +12,12 @@
 
 #include "JsonView.h"
 #include "ObjectId.h"
+#include "ObjectLookup.h"
 #include "PI/Records.h"
 #include "PI/Status.h"
 #include "TextView.h"
 #include "ValueNames.h"
+#include "WholeNumber.h"
 
 namespace nimbra_host {
 
@@ -28,8 +31,9 @@ struct Context {
   const HostOptions& options;
   std::ostream& out;
   std::ostream& err;
+  uint64_t object;  // the command's object, once its name is resolved
 
-  std::string Id() const { return FormatObjectId(options.objectId); }
+  std::string Id() const { return FormatObjectId(object); }
 
   // One line for a failed request about the command's object: an unknown
   // object by name, anything else with what was asked and the status.
@@ -42,16 +46,6 @@ struct Context {
     return 1;
   }
 };
-
-// A whole decimal number, all of `text` (no blanks, no trailing words).
-std::optional<long long> ParseInteger(const std::string& text) {
-  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return std::nullopt;
-  errno = 0;
-  char* end = nullptr;
-  const long long n = std::strtoll(text.c_str(), &end, 10);
-  if (errno != 0 || end != text.c_str() + text.size()) return std::nullopt;
-  return n;
-}
 
 // A finite decimal number, all of `text`.
 std::optional<float> ParseFloat(const std::string& text) {
@@ -78,31 +72,28 @@ std::string StoreValue(PI::CProperty& p, const std::string& text) {
       p.SetValue(text);
       return "";
     case PI::VALUE_NUMBER: {
-      const auto n = ParseInteger(text);
-      if (!n) return quoted + " is not a number";
-      if (*n < 0) return quoted + " is out of range (a number from 0)";
-      p.SetValue(static_cast<unsigned long>(*n));
-      return "";
+      uint64_t n = 0;
+      const std::string problem = ReadWhole(text, ULONG_MAX, n);
+      if (problem.empty()) p.SetValue(static_cast<unsigned long>(n));
+      return problem;
     }
     case PI::VALUE_RANGE: {
-      const auto n = ParseInteger(text);
-      if (!n) return quoted + " is not a number";
-      if (*n < p.rangeMin || *n > p.rangeMax) {
-        return quoted + " is out of range (" + std::to_string(p.rangeMin) + ".." +
-               std::to_string(p.rangeMax) + ")";
-      }
-      if (p.rangeStep > 1 && (*n - p.rangeMin) % p.rangeStep != 0) {
+      int64_t n = 0;
+      const std::string problem = ReadWhole(text, p.rangeMin, p.rangeMax, n);
+      if (!problem.empty()) return problem;
+      if (p.rangeStep > 1 && (n - p.rangeMin) % p.rangeStep != 0) {
         return quoted + " is not a step of " + std::to_string(p.rangeStep) + " from " +
                std::to_string(p.rangeMin);
       }
-      p.SetValue(static_cast<int>(*n), p.rangeMin, p.rangeMax, p.rangeStep);
+      p.SetValue(static_cast<int>(n), p.rangeMin, p.rangeMax, p.rangeStep);
       return "";
     }
     case PI::VALUE_ENUM: {
-      const auto n = ParseInteger(text);
-      if (!n) return quoted + " is not a number";
+      int64_t n = 0;
+      const std::string problem = ReadWhole(text, INT32_MIN, INT32_MAX, n);
+      if (!problem.empty()) return problem;
       for (const int allowed : p.allowed) {
-        if (allowed == *n) {
+        if (allowed == n) {
           p.SetValue(allowed, p.allowed);
           return "";
         }
@@ -114,12 +105,13 @@ std::string StoreValue(PI::CProperty& p, const std::string& text) {
       std::stringstream items(text);
       std::string item;
       while (std::getline(items, item, ',')) {
-        const auto n = ParseInteger(item);
-        if (!n) return quoted + " is not a list of numbers";
+        int64_t n = 0;
+        const std::string problem = ReadWhole(item, INT32_MIN, INT32_MAX, n);
+        if (!problem.empty()) return quoted + " is not a list of whole numbers: " + problem;
         bool known = false;
-        for (const int allowed : p.allowed) known = known || allowed == *n;
+        for (const int allowed : p.allowed) known = known || allowed == n;
         if (!known) return quoted + " is out of range (each one of " + List(p.allowed) + ")";
-        current.push_back(static_cast<int>(*n));
+        current.push_back(static_cast<int>(n));
       }
       p.SetValue(current, p.allowed);
       return "";
@@ -139,7 +131,7 @@ std::string StoreValue(PI::CProperty& p, const std::string& text) {
 bool ReadProperty(const Context& c, PI::CProperty& p, int& status) {
   p = PI::CProperty();
   p.id = c.options.property;
-  const CallResult r = c.session.Call(PI::CMD_GET_PROPERTY, c.options.objectId, &p);
+  const CallResult r = c.session.Call(PI::CMD_GET_PROPERTY, c.object, &p);
   if (r.ok()) return true;
   if (!r.threw && r.status == PI::ERR_GENERAL) {
     c.err << kPrefix << "object " << c.Id() << " has no property " << c.options.property << "\n";
@@ -158,7 +150,7 @@ int Get(const Context& c) {
     if (!ReadProperty(c, p, status)) return status;
     properties.push_back(p);
   } else {
-    const CallResult r = c.session.Call(PI::CMD_GET_PROPERTIES, c.options.objectId, &properties);
+    const CallResult r = c.session.Call(PI::CMD_GET_PROPERTIES, c.object, &properties);
     if (!r.ok()) return c.Fail(r, "reading the properties");
   }
   if (c.options.json) {
@@ -185,7 +177,7 @@ int Set(const Context& c) {
           << "\n";
     return 1;
   }
-  const CallResult r = c.session.Call(PI::CMD_SET_PROPERTY, c.options.objectId, &p);
+  const CallResult r = c.session.Call(PI::CMD_SET_PROPERTY, c.object, &p);
   if (!r.ok()) return c.Fail(r, "writing property " + std::to_string(c.options.property));
   if (!ReadProperty(c, p, status)) return status;
   c.out << PropertyLine(p) << "\n";
@@ -194,7 +186,7 @@ int Set(const Context& c) {
 
 // The object's operations; false (reported) when they cannot be read.
 bool ReadOperations(const Context& c, std::vector<PI::COperation>& ops, int& status) {
-  const CallResult r = c.session.Call(PI::CMD_GET_OPERATIONS, c.options.objectId, &ops);
+  const CallResult r = c.session.Call(PI::CMD_GET_OPERATIONS, c.object, &ops);
   if (r.ok()) return true;
   status = c.Fail(r, "reading the operations");
   return false;
@@ -232,7 +224,7 @@ int Check(const Context& c) {
   int status = 0;
   if (!ReadOperations(c, ops, status)) return status;
   PI::COperation op = OperationRecord(ops, c.options.operation);
-  const CallResult r = c.session.Call(PI::CMD_CHECK_OPERATION, c.options.objectId, &op);
+  const CallResult r = c.session.Call(PI::CMD_CHECK_OPERATION, c.object, &op);
   if (r.threw || r.status == PI::ERR_OBJECT_NOT_FOUND) return c.Fail(r, "checking an operation");
   if (r.status == 0) {
     c.out << OperationTitle(c) << ": allowed\n";
@@ -247,7 +239,7 @@ int Exec(const Context& c) {
   int status = 0;
   if (!ReadOperations(c, ops, status)) return status;
   PI::COperation op = OperationRecord(ops, c.options.operation);
-  const CallResult r = c.session.Call(PI::CMD_EXECUTE_OPERATION, c.options.objectId, &op);
+  const CallResult r = c.session.Call(PI::CMD_EXECUTE_OPERATION, c.object, &op);
   if (!r.ok()) return c.Fail(r, "executing operation " + std::to_string(c.options.operation));
   const std::vector<PI::CEvent>& events = op.GetEvents();
   if (c.options.json) {
@@ -289,16 +281,21 @@ int Watch(const Context& c, StopSignal& stop) {
   return 0;
 }
 
+// Reads the topology; on failure reports it.
+bool ReadTopology(PluginSession& session, std::vector<PI::CObject>& topology, std::ostream& err) {
+  const CallResult r = session.Call(PI::CMD_GET_TOPOLOGY, 0, &topology);
+  if (r.ok()) return true;
+  err << kPrefix << "reading the topology failed: " << Describe(r) << "\n";
+  return false;
+}
+
 }  // namespace
 
 int PrintShow(PluginSession& session, bool json, bool compact, const CallResult* init,
-              std::ostream& out, std::ostream& err) {
+              std::ostream& out, std::ostream& err, const uint64_t* root) {
   std::vector<PI::CObject> topology;
-  const CallResult r = session.Call(PI::CMD_GET_TOPOLOGY, 0, &topology);
-  if (!r.ok()) {
-    err << kPrefix << "reading the topology failed: " << Describe(r) << "\n";
-    return 1;
-  }
+  if (!ReadTopology(session, topology, err)) return 1;
+  if (root != nullptr) topology = Subtree(*root, topology);
   if (json) {
     const Json initialize = init == nullptr ? Json(0) : init->threw ? Json() : Json(init->status);
     const std::string exception = init != nullptr ? init->exception : std::string();
@@ -313,9 +310,24 @@ int PrintShow(PluginSession& session, bool json, bool compact, const CallResult*
 
 int RunCommand(PluginSession& session, const HostOptions& options, StopSignal& stop,
                std::ostream& out, std::ostream& err) {
-  const Context c{session, options, out, err};
+  Context c{session, options, out, err, options.objectId};
+  if (!options.object.empty()) {
+    std::vector<PI::CObject> topology;
+    if (!ReadTopology(session, topology, err)) return 1;
+    const FoundObject found = FindObject(options.object, topology);
+    if (!found.found) {
+      err << kPrefix << found.error << "\n";
+      return 1;
+    }
+    // Which object a name stood for goes on stderr: stdout is the output.
+    if (!found.note.empty()) err << kPrefix << found.note << "\n";
+    c.object = found.id;
+  }
   const std::string& command = options.command;
-  if (command == "show") return PrintShow(session, options.json, false, nullptr, out, err);
+  if (command == "show") {
+    return PrintShow(session, options.json, false, nullptr, out, err,
+                     options.object.empty() ? nullptr : &c.object);
+  }
   if (command == "watch") return Watch(c, stop);
   if (command == "get") return Get(c);
   if (command == "set") return Set(c);
