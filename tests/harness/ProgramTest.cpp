@@ -6,18 +6,16 @@
 
 #include <chrono>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "HarnessRun.h"
+#include "JsonDocuments.h"
 #include "TestSupport.h"
 
 namespace nimbra_test {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 // Fails unless each of `parts` occurs in `text`, in this order.
 void ExpectInOrder(const std::string& text, const std::vector<std::string>& parts) {
@@ -27,13 +25,6 @@ void ExpectInOrder(const std::string& text, const std::vector<std::string>& part
     ASSERT_NE(std::string::npos, found) << "missing, or out of order: " << part << "\n" << text;
     at = found + part.size();
   }
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 std::string Cat(const std::string& path) {
@@ -146,7 +137,7 @@ TEST(HarnessProgram, PollIntervalIsWrittenAndSurvivesARestart) {
   EXPECT_EQ("PollInterval=5\n", Cat(h.dir() / "Nimbra.ini"));
   const Result get = h.Run("get 0x0135000000000000 30005 --json", 0);
   ASSERT_EQ(0, get.status) << get.err;
-  const Json j = Json::parse(get.out);
+  const Json j = Document(get.out);
   ASSERT_EQ(1u, j["properties"].size());
   EXPECT_EQ(5, j["properties"][0]["value"]);
 }
@@ -172,20 +163,27 @@ TEST(HarnessProgram, OperationsChecksAndTheEventFetch) {
   // the 2.5-inch drive's reliability degrade: events in adapter order.
   const Result fetched = h.Run("exec 0x0135000000000000 50002 --json");
   ASSERT_EQ(0, fetched.status) << fetched.err;
-  const std::vector<std::string> lines = SplitLines(fetched.out);
+  const std::vector<Json> lines = DocumentLines(fetched.out);
   ASSERT_EQ(3u, lines.size()) << fetched.out;
-  const std::tuple<int, int, const char*, const char*> expected[] = {
-      // eventId, severity, objectId, objectName (also placeholder1)
-      {10960, 4, "0x0135000000000001", "Torvik P3700 (0)"},
-      {10962, 3, "0x0135000000000001", "Torvik P3700 (0)"},
-      {11088, 3, "0x0135000000000003", "Torvik 2.5in (1)"},
+  const std::tuple<int, int, const char*, const char*, const char*, const char*> expected[] = {
+      // eventId, severity, objectId, objectName (also placeholder1), name, text
+      {10960, 4, "0x0135000000000001", "Torvik P3700 (0)", "temperature band 84 °C or more",
+       "temperature 79 °C or more (band 84 °C or more with the add-in card's margin of 5 °C)"},
+      {10962, 3, "0x0135000000000001", "Torvik P3700 (0)", "temperature band 80 °C or more",
+       "temperature 75 °C or more (band 80 °C or more with the add-in card's margin of 5 °C)"},
+      {11088, 3, "0x0135000000000003", "Torvik 2.5in (1)", "reliability degraded",
+       "reliability degraded"},
   };
   for (size_t i = 0; i < 3; ++i) {
-    const Json e = Json::parse(lines[i]);
-    const auto& [id, severity, object, name] = expected[i];
-    const Json want = {{"eventId", id},      {"severity", severity}, {"objectId", object},
-                       {"objectName", name}, {"placeholder1", name}, {"placeholder2", ""},
-                       {"time", e["time"]}};
+    const Json& e = lines[i];
+    const auto& [id, severity, object, name, eventName, text] = expected[i];
+    const Json want = {
+        {"formatVersion", 1},   {"type", "event"},
+        {"eventId", id},        {"severity", severity},
+        {"objectId", object},   {"objectName", name},
+        {"placeholder1", name}, {"placeholder2", ""},
+        {"time", e["time"]},    {"severityName", severity == 4 ? "error" : "warning"},
+        {"name", eventName},    {"text", text}};
     EXPECT_EQ(want.dump(), e.dump()) << "keys in this order";
   }
 }
@@ -217,13 +215,15 @@ TEST(HarnessProgram, WatchPrintsEventsAsADriveHeatsUpAndCtrlCEndsIt) {
                     "for i in $(seq 300); do grep -q 10962 out.txt && break; sleep 0.1; done; "
                     "kill -INT $pid; wait $pid; echo $?");
   EXPECT_EQ("0\n", status) << "Ctrl-C ends watch as its normal end";
-  const std::vector<std::string> lines = SplitLines(Cat(h.dir() / "out.txt"));
+  const std::vector<Json> lines = DocumentLines(Cat(h.dir() / "out.txt"));
   ASSERT_EQ(3u, lines.size());
-  const Json topology = Json::parse(lines[0]);
+  const Json& topology = lines[0];
+  EXPECT_EQ("tree", topology["type"]);
   EXPECT_EQ(0, topology["initialize"]);
   EXPECT_EQ(3u, topology["objects"].size());
-  EXPECT_EQ(10960, Json::parse(lines[1])["eventId"]);
-  EXPECT_EQ(10962, Json::parse(lines[2])["eventId"]);
+  for (size_t i = 1; i < 3; ++i) EXPECT_EQ("event", lines[i]["type"]);
+  EXPECT_EQ(10960, lines[1]["eventId"]);
+  EXPECT_EQ(10962, lines[2]["eventId"]);
   // The plug-in was shut down, not just left behind.
   ExpectInOrder(Cat(h.dir() / "trace.txt"), {"ENTER DeInitialize", "LEAVE DeInitialize"});
   EXPECT_EQ("", LeftInTmp(h)) << "the temporary sysfs tree is left behind";
@@ -253,7 +253,7 @@ TEST(HarnessProgram, FailedInitializeIsStatus2AndStillGivesTheDocument) {
   EXPECT_NE(std::string::npos,
             r.err.find("nimbra-host: initialize failed: no supported hardware (20001)\n"))
       << r.err;
-  const Json j = Json::parse(r.out);
+  const Json j = Document(r.out);
   EXPECT_EQ(20001, j["initialize"]);
   EXPECT_TRUE(j["adapterIds"].empty());
   ASSERT_EQ(1u, j["objects"].size());

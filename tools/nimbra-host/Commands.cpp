@@ -1,11 +1,13 @@
 #include "Commands.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <vector>
@@ -32,6 +34,9 @@ struct Context {
   std::ostream& out;
   std::ostream& err;
   uint64_t object;  // the command's object, once its name is resolved
+  // The worker had notified before the command began: the health values it
+  // reads come from a health read, not from the first scan's placeholders.
+  bool healthRead;
 
   std::string Id() const { return FormatObjectId(object); }
 
@@ -46,6 +51,68 @@ struct Context {
     return 1;
   }
 };
+
+// Reads the topology; on failure reports it.
+bool ReadTopology(PluginSession& session, std::vector<PI::CObject>& topology, std::ostream& err) {
+  const CallResult r = session.Call(PI::CMD_GET_TOPOLOGY, 0, &topology);
+  if (r.ok()) return true;
+  err << kPrefix << "reading the topology failed: " << Describe(r) << "\n";
+  return false;
+}
+
+// True when `printed` shows a value that is still the first scan's
+// placeholder.
+bool ShowsUnread(const Context& c, const std::vector<PI::CProperty>& printed) {
+  return !c.healthRead && std::any_of(printed.begin(), printed.end(),
+                                      [](const PI::CProperty& p) { return IsHealthValue(p.id); });
+}
+
+// The one stderr line that says why values read "not yet read".
+void NoteUnread(const Context& c) {
+  c.err << kPrefix << "the first health read did not come within the settle time ("
+        << c.options.settleS << " s): health values read 'not yet read'\n";
+}
+
+// Adapter form factors (property 30158) by object ID, for the texts of
+// temperature events: asked of the plug-in once per object.
+class FormFactors {
+ public:
+  explicit FormFactors(PluginSession& session) : m_Session(session) {}
+
+  int32_t Of(uint64_t id) {
+    const auto known = m_Known.find(id);
+    if (known != m_Known.end()) return known->second;
+    PI::CProperty p;
+    p.id = kFormFactor;
+    const bool read =
+        m_Session.Call(PI::CMD_GET_PROPERTY, id, &p).ok() && p.valueKind == PI::VALUE_ENUM;
+    return m_Known[id] = read ? p.intValue : 0;
+  }
+
+ private:
+  static constexpr int32_t kFormFactor = 30158;
+  PluginSession& m_Session;
+  std::map<uint64_t, int32_t> m_Known;
+};
+
+// show and the tree of watch: the report, or the subtree of `root`.
+int Show(const Context& c, bool compact, const uint64_t* root) {
+  std::vector<PI::CObject> topology;
+  if (!ReadTopology(c.session, topology, c.err)) return 1;
+  if (root != nullptr) topology = Subtree(*root, topology);
+  if (std::any_of(topology.begin(), topology.end(),
+                  [&c](const PI::CObject& o) { return ShowsUnread(c, o.m_Properties); })) {
+    NoteUnread(c);
+  }
+  if (c.options.json) {
+    c.out << TopologyJson(0, "", c.session.AdapterIDs(), topology, c.healthRead)
+                 .dump(compact ? -1 : 2)
+          << "\n";
+  } else {
+    PrintTopology(c.out, topology, c.healthRead);
+  }
+  return 0;
+}
 
 // A finite decimal number, all of `text`.
 std::optional<float> ParseFloat(const std::string& text) {
@@ -153,14 +220,19 @@ int Get(const Context& c) {
     const CallResult r = c.session.Call(PI::CMD_GET_PROPERTIES, c.object, &properties);
     if (!r.ok()) return c.Fail(r, "reading the properties");
   }
+  // The object's siblings in the report give a status its reasons.
+  std::vector<PI::CObject> topology;
+  if (!ReadTopology(c.session, topology, c.err)) return 1;
+  const ReadingContext context = ContextOf(FindById(topology, c.object), topology, c.healthRead);
+  if (ShowsUnread(c, properties)) NoteUnread(c);
   if (c.options.json) {
-    Json j;
+    Json j = DocumentJson("properties");
     j["id"] = c.Id();
     j["properties"] = Json::array();
-    for (const PI::CProperty& p : properties) j["properties"].push_back(PropertyJson(p));
+    for (const PI::CProperty& p : properties) j["properties"].push_back(PropertyJson(p, context));
     c.out << j.dump(2) << "\n";
   } else {
-    for (const PI::CProperty& p : properties) c.out << PropertyLine(p) << "\n";
+    for (const PI::CProperty& p : properties) c.out << PropertyLine(p, context) << "\n";
   }
   return 0;
 }
@@ -242,25 +314,33 @@ int Exec(const Context& c) {
   const CallResult r = c.session.Call(PI::CMD_EXECUTE_OPERATION, c.object, &op);
   if (!r.ok()) return c.Fail(r, "executing operation " + std::to_string(c.options.operation));
   const std::vector<PI::CEvent>& events = op.GetEvents();
+  FormFactors formFactors(c.session);
   if (c.options.json) {
-    for (const PI::CEvent& e : events) c.out << EventJson(e).dump() << "\n";
+    for (const PI::CEvent& e : events) {
+      c.out << EventJson(e, formFactors.Of(e.m_ObjectID)).dump() << "\n";
+    }
     return 0;
   }
   c.out << OperationTitle(c) << ": done, " << events.size()
         << (events.size() == 1 ? " event" : " events") << "\n";
-  for (const PI::CEvent& e : events) c.out << EventLine(e) << "\n";
+  for (const PI::CEvent& e : events) c.out << EventLine(e, formFactors.Of(e.m_ObjectID)) << "\n";
   return 0;
 }
 
 int Watch(const Context& c, StopSignal& stop) {
-  const int status = PrintShow(c.session, c.options.json, true, nullptr, c.out, c.err);
+  const int status = Show(c, true, nullptr);
   if (status != 0) return status;
   if (!c.options.json) c.out << "\n";
   c.out.flush();
   std::ostream& out = c.out;
   const bool json = c.options.json;
-  c.session.OnEvents([&out, json, &stop](const std::vector<PI::CEvent>& events) {
-    for (const PI::CEvent& e : events) out << (json ? EventJson(e).dump() : EventLine(e)) << "\n";
+  // Deliveries never overlap, so the callback alone uses formFactors.
+  FormFactors formFactors(c.session);
+  c.session.OnEvents([&out, json, &stop, &formFactors](const std::vector<PI::CEvent>& events) {
+    for (const PI::CEvent& e : events) {
+      const int32_t formFactor = formFactors.Of(e.m_ObjectID);
+      out << (json ? EventJson(e, formFactor).dump() : EventLine(e, formFactor)) << "\n";
+    }
     out.flush();
     // Nobody reads any more (a closed pipe): watching is over.
     if (!out) stop.Request(SIGPIPE);
@@ -281,36 +361,30 @@ int Watch(const Context& c, StopSignal& stop) {
   return 0;
 }
 
-// Reads the topology; on failure reports it.
-bool ReadTopology(PluginSession& session, std::vector<PI::CObject>& topology, std::ostream& err) {
-  const CallResult r = session.Call(PI::CMD_GET_TOPOLOGY, 0, &topology);
-  if (r.ok()) return true;
-  err << kPrefix << "reading the topology failed: " << Describe(r) << "\n";
-  return false;
-}
-
 }  // namespace
 
 int PrintShow(PluginSession& session, bool json, bool compact, const CallResult* init,
-              std::ostream& out, std::ostream& err, const uint64_t* root) {
+              std::ostream& out, std::ostream& err) {
   std::vector<PI::CObject> topology;
   if (!ReadTopology(session, topology, err)) return 1;
-  if (root != nullptr) topology = Subtree(*root, topology);
+  const bool healthRead = session.Notifications() > 0;
   if (json) {
     const Json initialize = init == nullptr ? Json(0) : init->threw ? Json() : Json(init->status);
     const std::string exception = init != nullptr ? init->exception : std::string();
-    out << TopologyJson(initialize, exception, session.AdapterIDs(), topology)
+    out << TopologyJson(initialize, exception, session.AdapterIDs(), topology, healthRead)
                .dump(compact ? -1 : 2)
         << "\n";
   } else {
-    PrintTopology(out, topology);
+    PrintTopology(out, topology, healthRead);
   }
   return 0;
 }
 
 int RunCommand(PluginSession& session, const HostOptions& options, StopSignal& stop,
                std::ostream& out, std::ostream& err) {
-  Context c{session, options, out, err, options.objectId};
+  // Sampled first: a notification after this point may have come after the
+  // values were read.
+  Context c{session, options, out, err, options.objectId, session.Notifications() > 0};
   if (!options.object.empty()) {
     std::vector<PI::CObject> topology;
     if (!ReadTopology(session, topology, err)) return 1;
@@ -324,10 +398,7 @@ int RunCommand(PluginSession& session, const HostOptions& options, StopSignal& s
     c.object = found.id;
   }
   const std::string& command = options.command;
-  if (command == "show") {
-    return PrintShow(session, options.json, false, nullptr, out, err,
-                     options.object.empty() ? nullptr : &c.object);
-  }
+  if (command == "show") return Show(c, false, options.object.empty() ? nullptr : &c.object);
   if (command == "watch") return Watch(c, stop);
   if (command == "get") return Get(c);
   if (command == "set") return Set(c);

@@ -25,10 +25,9 @@ int RunCommand(PluginSession& session, const HostOptions& options, StopSignal& s
                std::ostream& out, std::ostream& err);
 
 // Prints the topology as `show` does, the JSON document on one line when
-// `compact`; `init` is a failed Initialize's result (null: it succeeded);
-// with `root`, only that object and what lies below it. Returns the exit
-// status.
+// `compact`; `init` is a failed Initialize's result (null: it succeeded).
+// Returns the exit status.
 int PrintShow(PluginSession& session, bool json, bool compact, const CallResult* init,
-              std::ostream& out, std::ostream& err, const uint64_t* root = nullptr);
+              std::ostream& out, std::ostream& err);
 
 }  // namespace nimbra_host
