@@ -43,7 +43,7 @@ TEST(GoldenJson, ShowOfAFixedFleet) {
   const Result r = h.RunPlain("--config-dir '" + h.dir().path() + "' --settle 30 --simulate '" +
                               kData + "golden-fleet.json' show --json");
   ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_EQ("", r.err);
+  EXPECT_EQ(kSimulatedLine, r.err);
   Json actual = Document(r.out);
   std::ifstream file(kData + "golden-show.json");
   ASSERT_TRUE(file) << "missing " << kData << "golden-show.json";

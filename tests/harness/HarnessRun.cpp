@@ -4,6 +4,10 @@
 
 namespace nimbra_test {
 
+const char kSimulatedLine[] =
+    "nimbra-host: simulated: the drives are the SSD tool simulator's (isdct-sim), not real "
+    "hardware\n";
+
 std::string Harness() { return nimbra_test::BuildDir() + "/nimbra-host"; }
 std::string Isdct() { return nimbra_test::BuildDir() + "/bin/isdct"; }
 
@@ -27,8 +31,10 @@ Result HarnessRun::Run(const std::string& args, unsigned settle) const {
                std::to_string(settle) + " --simulate '" + Fleet() + "' " + args);
 }
 
-Result HarnessRun::RunPlain(const std::string& args) const {
-  return Shell("'" + Harness() + "' " + args);
+Result HarnessRun::RunPlain(const std::string& args) const { return RunProgram(Harness(), args); }
+
+Result HarnessRun::RunProgram(const std::string& program, const std::string& args) const {
+  return Shell("'" + program + "' " + args);
 }
 
 std::string DefaultFleet(int drives) {

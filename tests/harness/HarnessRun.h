@@ -16,6 +16,9 @@ struct Result {
   std::string err;  // stderr
 };
 
+// What nimbra-host says on stderr before output about the simulator's drives.
+extern const char kSimulatedLine[];
+
 // The built programs.
 std::string Harness();
 std::string Isdct();
@@ -34,6 +37,8 @@ class HarnessRun {
   Result Run(const std::string& args, unsigned settle = 10) const;
   // Runs "nimbra-host ARGS" with only TMPDIR set up.
   Result RunPlain(const std::string& args) const;
+  // The same with another harness program (an installed one).
+  Result RunProgram(const std::string& program, const std::string& args) const;
 
  private:
   Result Shell(const std::string& command) const;

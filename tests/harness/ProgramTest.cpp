@@ -44,7 +44,7 @@ TEST(HarnessProgram, ShowPrintsTheTreeWithWordsAndUnits) {
   HarnessRun h(DefaultFleet(3));
   const Result r = h.Run("show");
   ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_EQ("", r.err) << "the plug-in's console line is not the command's output";
+  EXPECT_EQ(kSimulatedLine, r.err) << "the plug-in's console line is not the command's output";
   ExpectInOrder(r.out, {"plug-in 0x0135000000000000  Nimbra-Plugin  (changes 1)\n",
                         "  30005  Poll interval            30 s (2..255, writable)\n",
                         "  operation 50002  get events  (words 6 1 1 1 0 0 1 1)\n",
@@ -177,13 +177,19 @@ TEST(HarnessProgram, OperationsChecksAndTheEventFetch) {
   for (size_t i = 0; i < 3; ++i) {
     const Json& e = lines[i];
     const auto& [id, severity, object, name, eventName, text] = expected[i];
-    const Json want = {
-        {"formatVersion", 1},   {"type", "event"},
-        {"eventId", id},        {"severity", severity},
-        {"objectId", object},   {"objectName", name},
-        {"placeholder1", name}, {"placeholder2", ""},
-        {"time", e["time"]},    {"severityName", severity == 4 ? "error" : "warning"},
-        {"name", eventName},    {"text", text}};
+    const Json want = {{"formatVersion", 1},
+                       {"type", "event"},
+                       {"simulated", true},
+                       {"eventId", id},
+                       {"severity", severity},
+                       {"objectId", object},
+                       {"objectName", name},
+                       {"placeholder1", name},
+                       {"placeholder2", ""},
+                       {"time", e["time"]},
+                       {"severityName", severity == 4 ? "error" : "warning"},
+                       {"name", eventName},
+                       {"text", text}};
     EXPECT_EQ(want.dump(), e.dump()) << "keys in this order";
   }
 }

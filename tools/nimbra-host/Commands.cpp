@@ -17,6 +17,7 @@
 #include "ObjectLookup.h"
 #include "PI/Records.h"
 #include "PI/Status.h"
+#include "SimulatorTool.h"
 #include "TextView.h"
 #include "ValueNames.h"
 #include "WholeNumber.h"
@@ -26,6 +27,8 @@ namespace nimbra_host {
 namespace {
 
 const char kPrefix[] = "nimbra-host: ";
+const char kSimulatedNote[] =
+    "simulated: the drives are the SSD tool simulator's (isdct-sim), not real hardware";
 
 // What a command works on, and where it reports.
 struct Context {
@@ -37,6 +40,15 @@ struct Context {
   // The worker had notified before the command began: the health values it
   // reads come from a health read, not from the first scan's placeholders.
   bool healthRead;
+  mutable bool noted = false;  // the simulated line is on stderr
+
+  // The command's stdout. The first use says on stderr when the drives are
+  // the simulator's, so that its output is never taken for real hardware.
+  std::ostream& Out() const {
+    if (!noted && Simulated()) err << kPrefix << kSimulatedNote << "\n";
+    noted = true;
+    return out;
+  }
 
   std::string Id() const { return FormatObjectId(object); }
 
@@ -105,11 +117,11 @@ int Show(const Context& c, bool compact, const uint64_t* root) {
     NoteUnread(c);
   }
   if (c.options.json) {
-    c.out << TopologyJson(0, "", c.session.AdapterIDs(), topology, c.healthRead)
-                 .dump(compact ? -1 : 2)
-          << "\n";
+    c.Out() << TopologyJson(0, "", c.session.AdapterIDs(), topology, c.healthRead, Simulated())
+                   .dump(compact ? -1 : 2)
+            << "\n";
   } else {
-    PrintTopology(c.out, topology, c.healthRead);
+    PrintTopology(c.Out(), topology, c.healthRead);
   }
   return 0;
 }
@@ -226,13 +238,13 @@ int Get(const Context& c) {
   const ReadingContext context = ContextOf(FindById(topology, c.object), topology, c.healthRead);
   if (ShowsUnread(c, properties)) NoteUnread(c);
   if (c.options.json) {
-    Json j = DocumentJson("properties");
+    Json j = DocumentJson("properties", Simulated());
     j["id"] = c.Id();
     j["properties"] = Json::array();
     for (const PI::CProperty& p : properties) j["properties"].push_back(PropertyJson(p, context));
-    c.out << j.dump(2) << "\n";
+    c.Out() << j.dump(2) << "\n";
   } else {
-    for (const PI::CProperty& p : properties) c.out << PropertyLine(p, context) << "\n";
+    for (const PI::CProperty& p : properties) c.Out() << PropertyLine(p, context) << "\n";
   }
   return 0;
 }
@@ -252,7 +264,7 @@ int Set(const Context& c) {
   const CallResult r = c.session.Call(PI::CMD_SET_PROPERTY, c.object, &p);
   if (!r.ok()) return c.Fail(r, "writing property " + std::to_string(c.options.property));
   if (!ReadProperty(c, p, status)) return status;
-  c.out << PropertyLine(p) << "\n";
+  c.Out() << PropertyLine(p) << "\n";
   return 0;
 }
 
@@ -286,8 +298,8 @@ int Ops(const Context& c) {
   std::vector<PI::COperation> ops;
   int status = 0;
   if (!ReadOperations(c, ops, status)) return status;
-  if (ops.empty()) c.out << "no operations\n";
-  for (const PI::COperation& op : ops) c.out << OperationLine(op) << "\n";
+  if (ops.empty()) c.Out() << "no operations\n";
+  for (const PI::COperation& op : ops) c.Out() << OperationLine(op) << "\n";
   return 0;
 }
 
@@ -299,10 +311,10 @@ int Check(const Context& c) {
   const CallResult r = c.session.Call(PI::CMD_CHECK_OPERATION, c.object, &op);
   if (r.threw || r.status == PI::ERR_OBJECT_NOT_FOUND) return c.Fail(r, "checking an operation");
   if (r.status == 0) {
-    c.out << OperationTitle(c) << ": allowed\n";
+    c.Out() << OperationTitle(c) << ": allowed\n";
     return 0;
   }
-  c.out << OperationTitle(c) << ": refused, " << Describe(r) << "\n";
+  c.Out() << OperationTitle(c) << ": refused, " << Describe(r) << "\n";
   return 1;
 }
 
@@ -317,20 +329,20 @@ int Exec(const Context& c) {
   FormFactors formFactors(c.session);
   if (c.options.json) {
     for (const PI::CEvent& e : events) {
-      c.out << EventJson(e, formFactors.Of(e.m_ObjectID)).dump() << "\n";
+      c.Out() << EventJson(e, formFactors.Of(e.m_ObjectID), Simulated()).dump() << "\n";
     }
     return 0;
   }
-  c.out << OperationTitle(c) << ": done, " << events.size()
-        << (events.size() == 1 ? " event" : " events") << "\n";
-  for (const PI::CEvent& e : events) c.out << EventLine(e, formFactors.Of(e.m_ObjectID)) << "\n";
+  c.Out() << OperationTitle(c) << ": done, " << events.size()
+          << (events.size() == 1 ? " event" : " events") << "\n";
+  for (const PI::CEvent& e : events) c.Out() << EventLine(e, formFactors.Of(e.m_ObjectID)) << "\n";
   return 0;
 }
 
 int Watch(const Context& c, StopSignal& stop) {
   const int status = Show(c, true, nullptr);
   if (status != 0) return status;
-  if (!c.options.json) c.out << "\n";
+  if (!c.options.json) c.Out() << "\n";
   c.out.flush();
   std::ostream& out = c.out;
   const bool json = c.options.json;
@@ -339,7 +351,8 @@ int Watch(const Context& c, StopSignal& stop) {
   c.session.OnEvents([&out, json, &stop, &formFactors](const std::vector<PI::CEvent>& events) {
     for (const PI::CEvent& e : events) {
       const int32_t formFactor = formFactors.Of(e.m_ObjectID);
-      out << (json ? EventJson(e, formFactor).dump() : EventLine(e, formFactor)) << "\n";
+      out << (json ? EventJson(e, formFactor, Simulated()).dump() : EventLine(e, formFactor))
+          << "\n";
     }
     out.flush();
     // Nobody reads any more (a closed pipe): watching is over.
@@ -371,7 +384,8 @@ int PrintShow(PluginSession& session, bool json, bool compact, const CallResult*
   if (json) {
     const Json initialize = init == nullptr ? Json(0) : init->threw ? Json() : Json(init->status);
     const std::string exception = init != nullptr ? init->exception : std::string();
-    out << TopologyJson(initialize, exception, session.AdapterIDs(), topology, healthRead)
+    out << TopologyJson(initialize, exception, session.AdapterIDs(), topology, healthRead,
+                        Simulated())
                .dump(compact ? -1 : 2)
         << "\n";
   } else {

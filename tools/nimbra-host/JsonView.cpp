@@ -91,8 +91,8 @@ Json ObjectJson(const PI::CObject& o, const std::vector<PI::CObject>& objects, b
 
 Json TopologyJson(const Json& initialize, const std::string& initializeException,
                   const std::vector<PI::CAdapterID>& adapterIds,
-                  const std::vector<PI::CObject>& objects, bool healthRead) {
-  Json j = DocumentJson("tree");
+                  const std::vector<PI::CObject>& objects, bool healthRead, bool simulated) {
+  Json j = DocumentJson("tree", simulated);
   j["initialize"] = initialize;
   if (initialize.is_null()) j["initializeException"] = initializeException;
   j["adapterIds"] = Json::array();
@@ -111,15 +111,16 @@ Json TopologyJson(const Json& initialize, const std::string& initializeException
   return j;
 }
 
-Json DocumentJson(const std::string& type) {
+Json DocumentJson(const std::string& type, bool simulated) {
   Json j;
   j["formatVersion"] = kFormatVersion;
   j["type"] = type;
+  j["simulated"] = simulated;
   return j;
 }
 
-Json EventJson(const PI::CEvent& e, int32_t formFactor) {
-  Json j = DocumentJson("event");
+Json EventJson(const PI::CEvent& e, int32_t formFactor, bool simulated) {
+  Json j = DocumentJson("event", simulated);
   j["eventId"] = e.m_EventID;
   j["severity"] = e.m_Severity;
   j["objectId"] = FormatObjectId(e.m_ObjectID);

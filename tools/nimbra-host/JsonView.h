@@ -16,10 +16,10 @@
 //   operation {"id", "secondaryId", "words": [w1, w2, w3, w4, b5, w6, w7, w8]}
 //   object    {"id", "kind", "changeCount", "locked", "parents", "children",
 //              "properties", "operations"}
-//   tree      {"formatVersion", "type", "initialize", "adapterIds":
+//   tree      {"formatVersion", "type", "simulated", "initialize", "adapterIds":
 //              [{"segment", "bus", "device", "function", "index",
 //              "hostNumber"}], "objects"}
-//   event     {"formatVersion", "type", "eventId", "severity", "objectId",
+//   event     {"formatVersion", "type", "simulated", "eventId", "severity", "objectId",
 //              "objectName", "placeholder1", "placeholder2", "time",
 //              "severityName", "name", "text"} (time in milliseconds since
 //              the epoch)
@@ -43,17 +43,19 @@ constexpr int kFormatVersion = 1;
 
 Json PropertyJson(const PI::CProperty& property, const ReadingContext& context);
 Json OperationJson(const PI::COperation& operation);
-// `objects` is the report the object belongs to (for the readings' context).
-Json ObjectJson(const PI::CObject& object, const std::vector<PI::CObject>& objects,
-                bool healthRead);
+// `objects` is the report the object belongs to (for the readings' context:
+// a drive's status takes its reasons from its adapter).
+Json ObjectJson(const PI::CObject& object, const std::vector<PI::CObject>& objects = {},
+                bool healthRead = true);
 // `initialize` is Initialize's status, or null when it threw; then
 // `initializeException` carries the exception's text.
 Json TopologyJson(const Json& initialize, const std::string& initializeException,
                   const std::vector<PI::CAdapterID>& adapterIds,
-                  const std::vector<PI::CObject>& objects, bool healthRead);
-// The start of a document of `type`: formatVersion and type.
-Json DocumentJson(const std::string& type);
+                  const std::vector<PI::CObject>& objects, bool healthRead, bool simulated);
+// The start of a document of `type`: formatVersion, type and simulated
+// (the SSD tool is the simulator).
+Json DocumentJson(const std::string& type, bool simulated);
 // `formFactor` of the event's adapter, 0 when unknown (see EventText).
-Json EventJson(const PI::CEvent& event, int32_t formFactor);
+Json EventJson(const PI::CEvent& event, int32_t formFactor, bool simulated);
 
 }  // namespace nimbra_host
