@@ -63,6 +63,11 @@ TEST(ObjectNames, EveryCommandTakesASerialNumberOrADevicePath) {
        "nimbra-host: 'drive:0x0135000000000000' names no object: plug-in 0x0135000000000000 "
        "(Nimbra-Plugin) has no drive\n"},
       {"get drive:nothing", 1, "", "nimbra-host: 'nothing' names no object"},
+      // A 2.5-inch drive's temperature is its drive's property.
+      {"get PHFT5202002C800BGN 30069", 1, "",
+       "nimbra-host: PHFT5202002C800BGN is adapter 0x0135000000000005 (Torvik 2.5in (2))\n"
+       "nimbra-host: object 0x0135000000000005 has no property 30069; its drive "
+       "0x0135000000000006 has it\n"},
   };
   for (const auto& [args, status, out, err] : cases) {
     const Result r = h.Run(args);

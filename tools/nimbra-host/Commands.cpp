@@ -206,6 +206,23 @@ std::string StoreValue(PI::CProperty& p, const std::string& text) {
   }
 }
 
+// For a property an adapter lacks but its drive has (the temperature of a
+// 2.5-inch drive, 30069): "; its drive 0x0135000000000006 has it".
+std::string DriveHint(const Context& c) {
+  std::vector<PI::CObject> topology;
+  if (!c.session.Call(PI::CMD_GET_TOPOLOGY, 0, &topology).ok()) return "";
+  const PI::CObject* object = FindById(topology, c.object);
+  if (object == nullptr) return "";
+  for (const uint64_t child : object->m_Children) {
+    PI::CProperty p;
+    p.id = c.options.property;
+    if (c.session.Call(PI::CMD_GET_PROPERTY, child, &p).ok()) {
+      return "; its drive " + FormatObjectId(child) + " has it";
+    }
+  }
+  return "";
+}
+
 // Reads one property; on failure reports it (a missing property by name).
 bool ReadProperty(const Context& c, PI::CProperty& p, int& status) {
   p = PI::CProperty();
@@ -213,7 +230,8 @@ bool ReadProperty(const Context& c, PI::CProperty& p, int& status) {
   const CallResult r = c.session.Call(PI::CMD_GET_PROPERTY, c.object, &p);
   if (r.ok()) return true;
   if (!r.threw && r.status == PI::ERR_GENERAL) {
-    c.err << kPrefix << "object " << c.Id() << " has no property " << c.options.property << "\n";
+    c.err << kPrefix << "object " << c.Id() << " has no property " << c.options.property
+          << DriveHint(c) << "\n";
     status = 1;
   } else {
     status = c.Fail(r, "reading property " + std::to_string(c.options.property));
