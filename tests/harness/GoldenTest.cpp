@@ -10,6 +10,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "HarnessRun.h"
 #include "JsonDocuments.h"
@@ -53,6 +55,37 @@ TEST(GoldenJson, ShowOfAFixedFleet) {
   EXPECT_TRUE(expected == actual)
       << "the document differs from golden-show.json; the JSON patch from it to the output:\n"
       << Json::diff(expected, actual).dump(2);
+}
+
+// The schema check itself: a broken copy of the golden document fails it,
+// with the path of the key, for each kind of fault a change could bring.
+TEST(GoldenJson, TheSchemaCatchesWhatBreaksTheFormat) {
+  std::ifstream file(kData + "golden-show.json");
+  const Json golden = Json::parse(file);
+  // JSON patches; objects[1] is the first adapter, its property 0 its name.
+  const std::pair<const char*, const char*> faults[] = {
+      {R"({"op": "remove", "path": "/formatVersion"})",
+       "/: 'formatVersion' is a required property"},
+      {R"({"op": "add", "path": "/extra", "value": 1})",
+       "/: Additional properties are not allowed"},
+      {R"({"op": "remove", "path": "/objects/1/properties/0/base"})",
+       "/objects/1/properties/0: 'base' is a required property"},
+      {R"({"op": "replace", "path": "/objects/1/properties/0/value", "value": 5})",
+       "/objects/1/properties/0/value: 5 is not of type 'string'"},
+      {R"({"op": "replace", "path": "/objects/1/properties/0/notYetRead", "value": true})",
+       "/objects/1/properties/0/text: 'not yet read' was expected"},
+  };
+  std::vector<std::string> documents;
+  for (const auto& fault : faults) {
+    documents.push_back(golden.patch(Json::array({Json::parse(fault.first)})).dump());
+  }
+  std::string report;
+  EXPECT_EQ(1, Validate(documents, report)) << report;
+  for (size_t i = 0; i < std::size(faults); ++i) {
+    EXPECT_NE(std::string::npos,
+              report.find("document " + std::to_string(i + 1) + ": " + faults[i].second))
+        << report;
+  }
 }
 
 }  // namespace
