@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <sstream>
 
 #include "TestSupport.h"
@@ -11,30 +10,16 @@ namespace nimbra_test {
 
 namespace {
 
-const std::string kSource = NIMBRA_SOURCE_DIR;
-
-std::mutex g_Lock;
-std::vector<std::string> g_Documents;  // guarded by g_Lock
-
-void Keep(const Json& j) {
-  std::lock_guard<std::mutex> lock(g_Lock);
-  g_Documents.push_back(j.dump());
-}
+std::vector<std::string> g_Documents;  // the tests run on one thread
 
 // Validates what the tests kept, once, after the last test.
 class ValidateAtEnd : public ::testing::Environment {
- public:
   void TearDown() override {
-    std::vector<std::string> documents;
-    {
-      std::lock_guard<std::mutex> lock(g_Lock);
-      documents.swap(g_Documents);
-    }
-    if (documents.empty()) return;
     std::string report;
-    EXPECT_EQ(0, Validate(documents, report))
-        << documents.size() << " documents against docs/nimbra-host.schema.json:\n"
-        << report;
+    if (!g_Documents.empty()) {
+      EXPECT_EQ(0, Validate(g_Documents, report)) << g_Documents.size() << " documents:\n"
+                                                  << report;
+    }
   }
 };
 
@@ -45,7 +30,7 @@ const ::testing::Environment* const kValidateAtEnd =
 
 Json Document(const std::string& text) {
   Json j = Json::parse(text);
-  Keep(j);
+  g_Documents.push_back(j.dump());
   return j;
 }
 
@@ -57,14 +42,14 @@ std::vector<Json> DocumentLines(const std::string& text) {
 }
 
 int Validate(const std::vector<std::string>& documents, std::string& report) {
-  TempDir dir;
+  const std::string source = NIMBRA_SOURCE_DIR;
   std::string lines;
   for (const std::string& d : documents) lines += d + "\n";
-  const std::string file = dir.Write("documents.jsonl", lines);
-  const int status = RunShell("python3 '" + kSource + "/scripts/validate-json.py' '" + kSource +
-                                  "/docs/nimbra-host.schema.json' '" + file + "' 2>&1",
-                              &report);
-  return status;
+  TempDir dir;
+  return RunShell("python3 '" + source + "/scripts/validate-json.py' '" + source +
+                      "/docs/nimbra-host.schema.json' '" + dir.Write("documents.jsonl", lines) +
+                      "' 2>&1",
+                  &report);
 }
 
 }  // namespace nimbra_test

@@ -18,9 +18,8 @@ Json Document(const std::string& text);
 // One document per line (watch --json, exec --json).
 std::vector<Json> DocumentLines(const std::string& text);
 
-// Validates `documents` (one per element) against the schema now. Returns
-// the validator's exit status (0 all valid) and what it printed, one line per
-// violation.
+// Validates `documents` against the schema now: the validator's exit status
+// (0 all valid) and in `report` what it printed, a line per violation.
 int Validate(const std::vector<std::string>& documents, std::string& report);
 
 }  // namespace nimbra_test
