@@ -70,8 +70,6 @@ TEST(GoldenJson, TheSchemaCatchesWhatBreaksTheFormat) {
        "/: Additional properties are not allowed"},
       {R"({"op": "remove", "path": "/objects/1/properties/0/base"})",
        "/objects/1/properties/0: 'base' is a required property"},
-      {R"({"op": "replace", "path": "/objects/1/properties/0/value", "value": 5})",
-       "/objects/1/properties/0/value: 5 is not of type 'string'"},
       {R"({"op": "replace", "path": "/objects/1/properties/0/notYetRead", "value": true})",
        "/objects/1/properties/0/text: 'not yet read' was expected"},
   };

@@ -31,9 +31,7 @@ Result HarnessRun::Run(const std::string& args, unsigned settle) const {
                std::to_string(settle) + " --simulate '" + Fleet() + "' " + args);
 }
 
-Result HarnessRun::RunPlain(const std::string& args) const { return RunProgram(Harness(), args); }
-
-Result HarnessRun::RunProgram(const std::string& program, const std::string& args) const {
+Result HarnessRun::RunPlain(const std::string& args, const std::string& program) const {
   return Shell("'" + program + "' " + args);
 }
 

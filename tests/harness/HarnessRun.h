@@ -35,10 +35,9 @@ class HarnessRun {
 
   // Runs "nimbra-host --config-dir DIR --settle S --simulate FLEET ARGS".
   Result Run(const std::string& args, unsigned settle = 10) const;
-  // Runs "nimbra-host ARGS" with only TMPDIR set up.
-  Result RunPlain(const std::string& args) const;
-  // The same with another harness program (an installed one).
-  Result RunProgram(const std::string& program, const std::string& args) const;
+  // Runs "nimbra-host ARGS", or another harness program (an installed one),
+  // with only TMPDIR set up.
+  Result RunPlain(const std::string& args, const std::string& program = Harness()) const;
 
  private:
   Result Shell(const std::string& command) const;

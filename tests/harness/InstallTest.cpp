@@ -31,7 +31,7 @@ TEST(Install, TheSimulatorIsTheToolOnlyWhenAskedFor) {
       << log;
 
   // Without --simulate there is no tool to run: the drives are not shown.
-  const Result real = h.RunProgram(host, sysfs);
+  const Result real = h.RunPlain(sysfs, host);
   EXPECT_EQ(2, real.status) << real.err;
   const Json failed = Document(real.out);
   EXPECT_EQ(false, failed["simulated"]);
@@ -40,7 +40,7 @@ TEST(Install, TheSimulatorIsTheToolOnlyWhenAskedFor) {
 
   // --simulate finds the simulator under its own name, in a temporary tool
   // folder that goes again.
-  const Result simulated = h.RunProgram(host, config + "--simulate fleet.json show --json");
+  const Result simulated = h.RunPlain(config + "--simulate fleet.json show --json", host);
   ASSERT_EQ(0, simulated.status) << simulated.err;
   EXPECT_EQ(kSimulatedLine, simulated.err);
   EXPECT_EQ(true, Document(simulated.out)["simulated"]);
@@ -52,7 +52,7 @@ TEST(Install, TheSimulatorIsTheToolOnlyWhenAskedFor) {
                             prefix + "' -P '" + BuildDir() + "/cmake_install.cmake' 2>&1",
                         &log))
       << log;
-  const Result posing = h.RunProgram(host, sysfs);
+  const Result posing = h.RunPlain(sysfs, host);
   ASSERT_EQ(0, posing.status) << posing.err;
   EXPECT_EQ(kSimulatedLine, posing.err);
   const Json posed = Document(posing.out);
