@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Nimbra's build, tests and tools need, and
-# only those that are missing. Non-interactive; runs apt-get update only when
-# something has to be installed. Pass --bench to add the benchmark peers,
+# only those that are missing (python3-jsonschema: the harness tests validate
+# every JSON document nimbra-host prints against docs/nimbra-host.schema.json).
+# Non-interactive; runs apt-get update only when something has to be
+# installed. Pass --bench to add the benchmark peers,
 # --coverage the coverage report's tools.
 set -euo pipefail
 
@@ -10,6 +12,7 @@ packages=(
   libboost-dev libboost-filesystem-dev libboost-system-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   libpcre2-dev
+  python3 python3-jsonschema
 )
 if [[ "${1:-}" == "--bench" ]]; then
   packages+=(libboost-regex-dev libre2-dev)

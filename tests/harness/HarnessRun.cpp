@@ -4,6 +4,13 @@
 
 namespace nimbra_test {
 
+const char kSimulatedLine[] =
+    "nimbra-host: simulated: the drives are the SSD tool simulator's (isdct-sim), not real "
+    "hardware\n";
+
+std::string Harness() { return BuildDir() + "/nimbra-host"; }
+std::string Isdct() { return BuildDir() + "/bin/isdct"; }
+
 HarnessRun::HarnessRun(const std::string& fleet) {
   m_Dir.Write("fleet.json", fleet);
   m_Dir.Write("tmp/.keep", "");
@@ -11,18 +18,18 @@ HarnessRun::HarnessRun(const std::string& fleet) {
 
 std::string HarnessRun::LeftInTmp() const {
   std::string names;
-  RunShell("ls '" + m_Dir / "tmp" + "'", &names);
+  RunShell("ls '" + Tmp() + "'", &names);
   return names;
 }
 
 Result HarnessRun::Shell(const std::string& script) const {
-  const std::string build = BuildDir(), errFile = m_Dir / "stderr.txt";
+  const std::string errFile = m_Dir / "stderr.txt";
   Result r;
-  r.status = RunShell("cd '" + m_Dir.path() + "' && export TMPDIR=\"$PWD/tmp\" H='" + build +
-                          "/nimbra-host' FLEET='" + Fleet() +
+  r.status = RunShell("cd '" + m_Dir.path() + "' && export TMPDIR=\"$PWD/tmp\" H='" + Harness() +
+                          "' FLEET='" + Fleet() +
                           "'; h() { \"$H\" --config-dir . --simulate \"$FLEET\" \"$@\"; }; "
                           "sim() { ISDCT_SIM_FLEET=\"$FLEET\" '" +
-                          build + "/bin/isdct' \"$@\"; }; { " + script + "\n} 2>'" + errFile + "'",
+                          Isdct() + "' \"$@\"; }; { " + script + "\n} 2>'" + errFile + "'",
                       &r.out);
   r.err = ReadFile(errFile);
   return r;
@@ -30,6 +37,10 @@ Result HarnessRun::Shell(const std::string& script) const {
 
 Result HarnessRun::Run(const std::string& args, unsigned settle) const {
   return Shell("h --settle " + std::to_string(settle) + " " + args);
+}
+
+Result HarnessRun::RunPlain(const std::string& args, const std::string& program) const {
+  return Shell("'" + program + "' " + args);
 }
 
 std::string DefaultFleet(int drives) {

@@ -16,6 +16,13 @@ struct Result {
   std::string err;  // stderr
 };
 
+// What nimbra-host says on stderr before output about the simulator's drives.
+extern const char kSimulatedLine[];
+
+// The built programs.
+std::string Harness();
+std::string Isdct();
+
 class HarnessRun {
  public:
   // `fleet`: the fleet file's text, written to fleet.json in the folder.
@@ -23,6 +30,7 @@ class HarnessRun {
 
   const nimbra_test::TempDir& dir() const { return m_Dir; }
   std::string Fleet() const { return m_Dir / "fleet.json"; }
+  std::string Tmp() const { return m_Dir / "tmp"; }
   // The names of what is left in the harness's TMPDIR, one a line.
   std::string LeftInTmp() const;
 
@@ -33,6 +41,9 @@ class HarnessRun {
   Result Shell(const std::string& script) const;
   // Runs "h --settle S ARGS".
   Result Run(const std::string& args, unsigned settle = 10) const;
+  // Runs "nimbra-host ARGS", or another harness program (an installed one),
+  // with only TMPDIR set up.
+  Result RunPlain(const std::string& args, const std::string& program = Harness()) const;
 
  private:
   nimbra_test::TempDir m_Dir;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "HarnessRun.h"
+#include "JsonDocuments.h"
 #include "TestSupport.h"
 
 namespace nimbra_test {
@@ -25,11 +26,21 @@ void ExpectInOrder(const std::string& text, const std::vector<std::string>& part
   }
 }
 
+// One line of exec --json: an event with its words, the time masked.
+std::string Event(int id, const std::string& severity, const std::string& object,
+                  const std::string& name, const std::string& eventName, const std::string& text) {
+  return "{\"formatVersion\":1,\"type\":\"event\",\"simulated\":true,\"eventId\":" +
+         std::to_string(id) + ",\"severity\":" + (severity == "error" ? "4" : "3") +
+         ",\"objectId\":\"" + object + "\",\"objectName\":" + name + ",\"placeholder1\":" +
+         name + ",\"placeholder2\":\"\",\"time\":T,\"severityName\":\"" + severity +
+         "\",\"name\":\"" + eventName + "\",\"text\":\"" + text + "\"}\n";
+}
+
 TEST(HarnessProgram, ShowPrintsTheTreeWithWordsAndUnits) {
   HarnessRun h(DefaultFleet(3));
   const Result r = h.Run("show");
   ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_EQ("", r.err) << "the plug-in's console line is not the command's output";
+  EXPECT_EQ(kSimulatedLine, r.err) << "the plug-in's console line is not the command's output";
   ExpectInOrder(r.out, {"plug-in 0x0135000000000000  Nimbra-Plugin  (changes 1)\n",
                         "  30005  Poll interval            30 s (2..255, writable)\n",
                         "  operation 50002  get events  (words 6 1 1 1 0 0 1 1)\n",
@@ -96,15 +107,25 @@ TEST(HarnessProgram, EachCommandsStatusOutputAndOneErrorLine) {
        "supported (20005)\n"},
       {notJson, "h show", 1, "",
        "nimbra-host: fleet file " + notJson.Fleet() + ": not a JSON document"},
-      {h, "h --simulate /nonexistent/fleet.json show", 1, "",
-       "nimbra-host: the fleet file /nonexistent/fleet.json does not exist\n"},
+      {h, "h --simulate bogus show", 1, "",
+       "nimbra-host: --simulate: 'bogus' is neither a command nor a fleet file (No such file or "
+       "directory)"},
+      {h, "h --sysfs-root /nonexistent show", 1, "",
+       "nimbra-host: --sysfs-root: '/nonexistent': No such file or directory (see"},
+      {h, "h set " + p0 + " 30005 10.5", 1, "",
+       "nimbra-host: property 30005 of " + p0 + ": '10.5' is not a whole number\n"},
+      {h, "h set " + p0 + " 30005 99999999999999999999", 1, "",
+       "nimbra-host: property 30005 of " + p0 + ": '99999999999999999999' is out of range "
+       "(2..255)\n"},
+      {h, "h get " + p0 + " 99999999999", 1, "",
+       "nimbra-host: property '99999999999' is out of range (0..2147483647) (see"},
+      {h, "h --settle 1e3 show", 1, "", "nimbra-host: --settle: '1e3' is not a whole number"},
       {h, "h --plugin /nonexistent/libNimbra.so show", 1, "",
        "nimbra-host: cannot load plug-in /nonexistent/libNimbra.so: "},
       // Without the simulator and no PCI device in the tree: the document
       // still comes.
       {h, "\"$H\" --sysfs-root . show --json", 2,
-       "{\n  \"initialize\": 20001,\n  \"adapterIds\": [],\n  \"objects\": [\n    {\n      "
-       "\"id\": \"0x0000000000000000\",",
+       "  \"simulated\": false,\n  \"initialize\": 20001,\n",
        "nimbra-host: initialize failed: no supported hardware (20001)\n"},
       {hot, "h ops " + p0, 0, "50002  get events  (words 6 1 1 1 0 0 1 1)\n", ""},
       {hot, "h ops 0x0135000000000002", 0, "no operations\n", ""},
@@ -117,12 +138,14 @@ TEST(HarnessProgram, EachCommandsStatusOutputAndOneErrorLine) {
       // The worker's first full scan saw the card's temperature bands rise
       // and the 2.5-inch drive's reliability degrade: in adapter order.
       {hot, "h exec " + p0 + " 50002 --json", 0,
-       "{\"eventId\":10960,\"severity\":4,\"objectId\":\"0x0135000000000001\",\"objectName\":" +
-           card + ",\"placeholder1\":" + card + ",\"placeholder2\":\"\",\"time\":T}\n" +
-           "{\"eventId\":10962,\"severity\":3,\"objectId\":\"0x0135000000000001\",\"objectName\":" +
-           card + ",\"placeholder1\":" + card + ",\"placeholder2\":\"\",\"time\":T}\n" +
-           "{\"eventId\":11088,\"severity\":3,\"objectId\":\"0x0135000000000003\",\"objectName\":" +
-           small + ",\"placeholder1\":" + small + ",\"placeholder2\":\"\",\"time\":T}\n",
+       Event(10960, "error", "0x0135000000000001", card, "temperature band 84 °C or more",
+             "temperature 79 °C or more (band 84 °C or more with the add-in card's margin of "
+             "5 °C)") +
+           Event(10962, "warning", "0x0135000000000001", card, "temperature band 80 °C or more",
+                 "temperature 75 °C or more (band 80 °C or more with the add-in card's margin "
+                 "of 5 °C)") +
+           Event(11088, "warning", "0x0135000000000003", small, "reliability degraded",
+                 "reliability degraded"),
        ""},
   };
   for (const auto& c : cases) {
@@ -132,12 +155,18 @@ TEST(HarnessProgram, EachCommandsStatusOutputAndOneErrorLine) {
     const std::string out = std::regex_replace(r.out, std::regex("\"time\":[0-9]+"), "\"time\":T");
     EXPECT_NE(std::string::npos, out.find(c.out)) << r.out;
     EXPECT_EQ(c.out.empty(), r.out.empty()) << r.out;
+    if (c.script.find("--json") != std::string::npos) {
+      r.out.rfind("{\n", 0) == 0 ? (void)Document(r.out) : (void)DocumentLines(r.out);
+    }
+    // Output about the simulator's drives is marked so, once, first.
+    const bool marked = r.err.rfind(kSimulatedLine, 0) == 0;
+    EXPECT_EQ(!r.out.empty() && c.script.rfind("h ", 0) == 0, marked) << r.err;
     if (c.err.empty()) {
-      EXPECT_EQ("", r.err);
+      EXPECT_EQ(marked ? kSimulatedLine : "", r.err);
     } else {
       const size_t last = r.err.rfind('\n', r.err.size() - 2) + 1;  // where the last line starts
       EXPECT_EQ(last, r.err.find(c.err, last)) << r.err;
-      EXPECT_EQ(1 + (c.status == 2), Lines(r.err)) << r.err;
+      EXPECT_EQ(1 + (c.status == 2) + marked, Lines(r.err)) << r.err;
     }
   }
   EXPECT_EQ("PollInterval=5\n", ReadFile(h.dir() / "Nimbra.ini"));
@@ -159,9 +188,12 @@ TEST(HarnessProgram, WatchPrintsEventsAsADriveHeatsUpAndCtrlCEndsIt) {
   // The topology of three objects, then an event for each band the drive rose through.
   const std::string out = ReadFile(h.dir() / "out.txt");
   EXPECT_EQ(3, Lines(out)) << out;
-  ExpectInOrder(out, {"{\"initialize\":0,", "\"objects\":[{\"id\":\"0x0135000000000000\"",
+  DocumentLines(out);
+  ExpectInOrder(out, {"{\"formatVersion\":1,\"type\":\"tree\",", "\"initialize\":0,",
+                      "\"objects\":[{\"id\":\"0x0135000000000000\"",
                       "{\"id\":\"0x0135000000000001\"", "{\"id\":\"0x0135000000000002\"",
-                      "\n{\"eventId\":10960,", "\n{\"eventId\":10962,"});
+                      "\n{\"formatVersion\":1,\"type\":\"event\",", "\"eventId\":10960,",
+                      "\"type\":\"event\",", "\"eventId\":10962,"});
   // The plug-in was shut down, not just left behind.
   ExpectInOrder(ReadFile(h.dir() / "trace.txt"), {"ENTER DeInitialize", "LEAVE DeInitialize"});
   EXPECT_EQ("", h.LeftInTmp()) << "the temporary sysfs tree is left behind";

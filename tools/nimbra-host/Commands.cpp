@@ -1,10 +1,13 @@
 #include "Commands.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <vector>
@@ -13,16 +16,21 @@
 #include "JsonView.h"
 #include "Monitoring.h"
 #include "ObjectId.h"
+#include "ObjectLookup.h"
 #include "PI/Records.h"
 #include "PI/Status.h"
+#include "SimulatorTool.h"
 #include "TextView.h"
 #include "ValueNames.h"
+#include "WholeNumber.h"
 
 namespace nimbra_host {
 
 namespace {
 
 const char kPrefix[] = "nimbra-host: ";
+const char kSimulatedNote[] =
+    "simulated: the drives are the SSD tool simulator's (isdct-sim), not real hardware";
 
 // What a command works on, and where it reports.
 struct Context {
@@ -30,8 +38,21 @@ struct Context {
   const HostOptions& options;
   std::ostream& out;
   std::ostream& err;
+  uint64_t object;  // the command's object, once its name is resolved
+  // The worker had notified before the command began: the health values it
+  // reads come from a health read, not from the first scan's placeholders.
+  bool healthRead;
+  mutable bool noted = false;  // the simulated line is on stderr
 
-  std::string Id() const { return FormatObjectId(options.objectId); }
+  // The command's stdout. The first use says on stderr when the drives are
+  // the simulator's, so that its output is never taken for real hardware.
+  std::ostream& Out() const {
+    if (!noted && Simulated()) err << kPrefix << kSimulatedNote << "\n";
+    noted = true;
+    return out;
+  }
+
+  std::string Id() const { return FormatObjectId(object); }
 
   // One line for a failed request about the command's object: an unknown
   // object by name, anything else with what was asked, the status and what
@@ -46,14 +67,71 @@ struct Context {
   }
 };
 
-// A whole decimal number, all of `text` (no blanks, no trailing words).
-std::optional<long long> ParseInteger(const std::string& text) {
-  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return std::nullopt;
-  errno = 0;
-  char* end = nullptr;
-  const long long n = std::strtoll(text.c_str(), &end, 10);
-  if (errno != 0 || end != text.c_str() + text.size()) return std::nullopt;
-  return n;
+// Reads the topology; on failure reports it.
+bool ReadTopology(PluginSession& session, std::vector<PI::CObject>& topology, std::ostream& err) {
+  const CallResult r = session.Call(PI::CMD_GET_TOPOLOGY, 0, &topology);
+  if (r.ok()) return true;
+  err << kPrefix << "reading the topology failed: " << Describe(r) << "\n";
+  return false;
+}
+
+// True when `printed` shows a value that is still the first scan's
+// placeholder.
+bool ShowsUnread(const Context& c, const std::vector<PI::CProperty>& printed) {
+  return !c.healthRead && std::any_of(printed.begin(), printed.end(),
+                                      [](const PI::CProperty& p) { return IsHealthValue(p.id); });
+}
+
+// The one stderr line that says why values read "not yet read".
+void NoteUnread(const Context& c) {
+  c.err << kPrefix << "the first health read did not come within the settle time ("
+        << c.options.settleS << " s): health values read 'not yet read'\n";
+}
+
+// Adapter form factors (property 30158) by object ID, for the texts of
+// temperature events: asked of the plug-in once per object.
+class FormFactors {
+ public:
+  explicit FormFactors(PluginSession& session) : m_Session(session) {}
+
+  int32_t Of(uint64_t id) {
+    const auto known = m_Known.find(id);
+    if (known != m_Known.end()) return known->second;
+    PI::CProperty p;
+    p.id = kFormFactor;
+    const bool read =
+        m_Session.Call(PI::CMD_GET_PROPERTY, id, &p).ok() && p.valueKind == PI::VALUE_ENUM;
+    return m_Known[id] = read ? p.intValue : 0;
+  }
+
+ private:
+  static constexpr int32_t kFormFactor = 30158;
+  PluginSession& m_Session;
+  std::map<uint64_t, int32_t> m_Known;
+};
+
+// show and the tree of watch: the report, or the subtree of `root`.
+int Show(const Context& c, bool compact, const uint64_t* root) {
+  const MonitoringState monitoring = ReadMonitoring(c.session);
+  std::vector<PI::CObject> topology;
+  if (!ReadTopology(c.session, topology, c.err)) return 1;
+  if (root != nullptr) topology = Subtree(*root, topology);
+  if (std::any_of(topology.begin(), topology.end(),
+                  [&c](const PI::CObject& o) { return ShowsUnread(c, o.m_Properties); })) {
+    NoteUnread(c);
+  }
+  if (c.options.json) {
+    Json document =
+        TopologyJson(0, "", c.session.AdapterIDs(), topology, c.healthRead, Simulated());
+    InsertMonitoring(document, monitoring);
+    c.Out() << document.dump(compact ? -1 : 2) << "\n";
+  } else {
+    PrintTopology(c.Out(), topology, c.healthRead);
+  }
+  if (monitoring.running) return 0;
+  c.out.flush();
+  c.err << StoppedLine(monitoring);
+  return kExitMonitoringStopped;
 }
 
 // A finite decimal number, all of `text`.
@@ -81,31 +159,28 @@ std::string StoreValue(PI::CProperty& p, const std::string& text) {
       p.SetValue(text);
       return "";
     case PI::VALUE_NUMBER: {
-      const auto n = ParseInteger(text);
-      if (!n) return quoted + " is not a number";
-      if (*n < 0) return quoted + " is out of range (a number from 0)";
-      p.SetValue(static_cast<unsigned long>(*n));
-      return "";
+      uint64_t n = 0;
+      const std::string problem = ReadWhole(text, ULONG_MAX, n);
+      if (problem.empty()) p.SetValue(static_cast<unsigned long>(n));
+      return problem;
     }
     case PI::VALUE_RANGE: {
-      const auto n = ParseInteger(text);
-      if (!n) return quoted + " is not a number";
-      if (*n < p.rangeMin || *n > p.rangeMax) {
-        return quoted + " is out of range (" + std::to_string(p.rangeMin) + ".." +
-               std::to_string(p.rangeMax) + ")";
-      }
-      if (p.rangeStep > 1 && (*n - p.rangeMin) % p.rangeStep != 0) {
+      int64_t n = 0;
+      const std::string problem = ReadWhole(text, p.rangeMin, p.rangeMax, n);
+      if (!problem.empty()) return problem;
+      if (p.rangeStep > 1 && (n - p.rangeMin) % p.rangeStep != 0) {
         return quoted + " is not a step of " + std::to_string(p.rangeStep) + " from " +
                std::to_string(p.rangeMin);
       }
-      p.SetValue(static_cast<int>(*n), p.rangeMin, p.rangeMax, p.rangeStep);
+      p.SetValue(static_cast<int>(n), p.rangeMin, p.rangeMax, p.rangeStep);
       return "";
     }
     case PI::VALUE_ENUM: {
-      const auto n = ParseInteger(text);
-      if (!n) return quoted + " is not a number";
+      int64_t n = 0;
+      const std::string problem = ReadWhole(text, INT32_MIN, INT32_MAX, n);
+      if (!problem.empty()) return problem;
       for (const int allowed : p.allowed) {
-        if (allowed == *n) {
+        if (allowed == n) {
           p.SetValue(allowed, p.allowed);
           return "";
         }
@@ -117,12 +192,13 @@ std::string StoreValue(PI::CProperty& p, const std::string& text) {
       std::stringstream items(text);
       std::string item;
       while (std::getline(items, item, ',')) {
-        const auto n = ParseInteger(item);
-        if (!n) return quoted + " is not a list of numbers";
+        int64_t n = 0;
+        const std::string problem = ReadWhole(item, INT32_MIN, INT32_MAX, n);
+        if (!problem.empty()) return quoted + " is not a list of whole numbers: " + problem;
         bool known = false;
-        for (const int allowed : p.allowed) known = known || allowed == *n;
+        for (const int allowed : p.allowed) known = known || allowed == n;
         if (!known) return quoted + " is out of range (each one of " + List(p.allowed) + ")";
-        current.push_back(static_cast<int>(*n));
+        current.push_back(static_cast<int>(n));
       }
       p.SetValue(current, p.allowed);
       return "";
@@ -138,14 +214,32 @@ std::string StoreValue(PI::CProperty& p, const std::string& text) {
   }
 }
 
+// For a property an adapter lacks but its drive has (the temperature of a
+// 2.5-inch drive, 30069): "; its drive 0x0135000000000006 has it".
+std::string DriveHint(const Context& c) {
+  std::vector<PI::CObject> topology;
+  if (!c.session.Call(PI::CMD_GET_TOPOLOGY, 0, &topology).ok()) return "";
+  const PI::CObject* object = FindById(topology, c.object);
+  if (object == nullptr) return "";
+  for (const uint64_t child : object->m_Children) {
+    PI::CProperty p;
+    p.id = c.options.property;
+    if (c.session.Call(PI::CMD_GET_PROPERTY, child, &p).ok()) {
+      return "; its drive " + FormatObjectId(child) + " has it";
+    }
+  }
+  return "";
+}
+
 // Reads one property; on failure reports it (a missing property by name).
 bool ReadProperty(const Context& c, PI::CProperty& p, int& status) {
   p = PI::CProperty();
   p.id = c.options.property;
-  const CallResult r = c.session.Call(PI::CMD_GET_PROPERTY, c.options.objectId, &p);
+  const CallResult r = c.session.Call(PI::CMD_GET_PROPERTY, c.object, &p);
   if (r.ok()) return true;
   if (!r.threw && r.status == PI::ERR_GENERAL) {
-    c.err << kPrefix << "object " << c.Id() << " has no property " << c.options.property << "\n";
+    c.err << kPrefix << "object " << c.Id() << " has no property " << c.options.property
+          << DriveHint(c) << "\n";
     status = 1;
   } else {
     status = c.Fail(r, "reading property " + std::to_string(c.options.property));
@@ -162,18 +256,23 @@ int Get(const Context& c) {
     if (!ReadProperty(c, p, status)) return status;
     properties.push_back(p);
   } else {
-    const CallResult r = c.session.Call(PI::CMD_GET_PROPERTIES, c.options.objectId, &properties);
+    const CallResult r = c.session.Call(PI::CMD_GET_PROPERTIES, c.object, &properties);
     if (!r.ok()) return c.Fail(r, "reading the properties");
   }
+  // The object's siblings in the report give a status its reasons.
+  std::vector<PI::CObject> topology;
+  if (!ReadTopology(c.session, topology, c.err)) return 1;
+  const ReadingContext context = ContextOf(FindById(topology, c.object), topology, c.healthRead);
+  if (ShowsUnread(c, properties)) NoteUnread(c);
   if (c.options.json) {
-    Json j;
+    Json j = DocumentJson("properties", Simulated());
     j["id"] = c.Id();
     j["monitoring"] = MonitoringJson(monitoring);
     j["properties"] = Json::array();
-    for (const PI::CProperty& p : properties) j["properties"].push_back(PropertyJson(p));
-    c.out << j.dump(2) << "\n";
+    for (const PI::CProperty& p : properties) j["properties"].push_back(PropertyJson(p, context));
+    c.Out() << j.dump(2) << "\n";
   } else {
-    for (const PI::CProperty& p : properties) c.out << PropertyLine(p) << "\n";
+    for (const PI::CProperty& p : properties) c.Out() << PropertyLine(p, context) << "\n";
   }
   if (monitoring.running) return 0;
   c.err << StoppedLine(monitoring);
@@ -193,19 +292,19 @@ int Set(const Context& c) {
     return 1;
   }
   const uint64_t writes = ConfigWriteMark();
-  const CallResult r = c.session.Call(PI::CMD_SET_PROPERTY, c.options.objectId, &p);
+  const CallResult r = c.session.Call(PI::CMD_SET_PROPERTY, c.object, &p);
   if (!r.ok()) {
     return c.Fail(r, "writing property " + std::to_string(c.options.property),
                   ConfigWriteNote(writes));
   }
   if (!ReadProperty(c, p, status)) return status;
-  c.out << PropertyLine(p) << "\n";
+  c.Out() << PropertyLine(p) << "\n";
   return 0;
 }
 
 // The object's operations; false (reported) when they cannot be read.
 bool ReadOperations(const Context& c, std::vector<PI::COperation>& ops, int& status) {
-  const CallResult r = c.session.Call(PI::CMD_GET_OPERATIONS, c.options.objectId, &ops);
+  const CallResult r = c.session.Call(PI::CMD_GET_OPERATIONS, c.object, &ops);
   if (r.ok()) return true;
   status = c.Fail(r, "reading the operations");
   return false;
@@ -233,8 +332,8 @@ int Ops(const Context& c) {
   std::vector<PI::COperation> ops;
   int status = 0;
   if (!ReadOperations(c, ops, status)) return status;
-  if (ops.empty()) c.out << "no operations\n";
-  for (const PI::COperation& op : ops) c.out << OperationLine(op) << "\n";
+  if (ops.empty()) c.Out() << "no operations\n";
+  for (const PI::COperation& op : ops) c.Out() << OperationLine(op) << "\n";
   return 0;
 }
 
@@ -243,13 +342,13 @@ int Check(const Context& c) {
   int status = 0;
   if (!ReadOperations(c, ops, status)) return status;
   PI::COperation op = OperationRecord(ops, c.options.operation);
-  const CallResult r = c.session.Call(PI::CMD_CHECK_OPERATION, c.options.objectId, &op);
+  const CallResult r = c.session.Call(PI::CMD_CHECK_OPERATION, c.object, &op);
   if (r.threw || r.status == PI::ERR_OBJECT_NOT_FOUND) return c.Fail(r, "checking an operation");
   if (r.status == 0) {
-    c.out << OperationTitle(c) << ": allowed\n";
+    c.Out() << OperationTitle(c) << ": allowed\n";
     return 0;
   }
-  c.out << OperationTitle(c) << ": refused, " << Describe(r) << "\n";
+  c.Out() << OperationTitle(c) << ": refused, " << Describe(r) << "\n";
   return 1;
 }
 
@@ -258,28 +357,37 @@ int Exec(const Context& c) {
   int status = 0;
   if (!ReadOperations(c, ops, status)) return status;
   PI::COperation op = OperationRecord(ops, c.options.operation);
-  const CallResult r = c.session.Call(PI::CMD_EXECUTE_OPERATION, c.options.objectId, &op);
+  const CallResult r = c.session.Call(PI::CMD_EXECUTE_OPERATION, c.object, &op);
   if (!r.ok()) return c.Fail(r, "executing operation " + std::to_string(c.options.operation));
   const std::vector<PI::CEvent>& events = op.GetEvents();
+  FormFactors formFactors(c.session);
   if (c.options.json) {
-    for (const PI::CEvent& e : events) c.out << EventJson(e).dump() << "\n";
+    for (const PI::CEvent& e : events) {
+      c.Out() << EventJson(e, formFactors.Of(e.m_ObjectID), Simulated()).dump() << "\n";
+    }
     return 0;
   }
-  c.out << OperationTitle(c) << ": done, " << events.size()
-        << (events.size() == 1 ? " event" : " events") << "\n";
-  for (const PI::CEvent& e : events) c.out << EventLine(e) << "\n";
+  c.Out() << OperationTitle(c) << ": done, " << events.size()
+          << (events.size() == 1 ? " event" : " events") << "\n";
+  for (const PI::CEvent& e : events) c.Out() << EventLine(e, formFactors.Of(e.m_ObjectID)) << "\n";
   return 0;
 }
 
 int Watch(const Context& c, StopSignal& stop) {
-  const int status = PrintShow(c.session, c.options.json, true, nullptr, c.out, c.err);
+  const int status = Show(c, true, nullptr);
   if (status != 0 && status != kExitMonitoringStopped) return status;
-  if (!c.options.json) c.out << "\n";
+  if (!c.options.json) c.Out() << "\n";
   c.out.flush();
   std::ostream& out = c.out;
   const bool json = c.options.json;
-  c.session.OnEvents([&out, json, &stop](const std::vector<PI::CEvent>& events) {
-    for (const PI::CEvent& e : events) out << (json ? EventJson(e).dump() : EventLine(e)) << "\n";
+  // Deliveries never overlap, so the callback alone uses formFactors.
+  FormFactors formFactors(c.session);
+  c.session.OnEvents([&out, json, &stop, &formFactors](const std::vector<PI::CEvent>& events) {
+    for (const PI::CEvent& e : events) {
+      const int32_t formFactor = formFactors.Of(e.m_ObjectID);
+      out << (json ? EventJson(e, formFactor, Simulated()).dump() : EventLine(e, formFactor))
+          << "\n";
+    }
     out.flush();
     // Nobody reads any more (a closed pipe): watching is over.
     if (!out) stop.Request(SIGPIPE);
@@ -305,19 +413,17 @@ int PrintShow(PluginSession& session, bool json, bool compact, const CallResult*
               std::ostream& out, std::ostream& err) {
   const MonitoringState monitoring = ReadMonitoring(session);
   std::vector<PI::CObject> topology;
-  const CallResult r = session.Call(PI::CMD_GET_TOPOLOGY, 0, &topology);
-  if (!r.ok()) {
-    err << kPrefix << "reading the topology failed: " << Describe(r) << "\n";
-    return 1;
-  }
+  if (!ReadTopology(session, topology, err)) return 1;
+  const bool healthRead = session.Notifications() > 0;
   if (json) {
     const Json initialize = init == nullptr ? Json(0) : init->threw ? Json() : Json(init->status);
     const std::string exception = init != nullptr ? init->exception : std::string();
-    Json document = TopologyJson(initialize, exception, session.AdapterIDs(), topology);
+    Json document = TopologyJson(initialize, exception, session.AdapterIDs(), topology,
+                                 healthRead, Simulated());
     InsertMonitoring(document, monitoring);
     out << document.dump(compact ? -1 : 2) << "\n";
   } else {
-    PrintTopology(out, topology);
+    PrintTopology(out, topology, healthRead);
   }
   if (monitoring.running || init != nullptr) return 0;
   out.flush();
@@ -327,9 +433,23 @@ int PrintShow(PluginSession& session, bool json, bool compact, const CallResult*
 
 int RunCommand(PluginSession& session, const HostOptions& options, StopSignal& stop,
                std::ostream& out, std::ostream& err) {
-  const Context c{session, options, out, err};
+  // Sampled first: a notification after this point may have come after the
+  // values were read.
+  Context c{session, options, out, err, options.objectId, session.Notifications() > 0};
+  if (!options.object.empty()) {
+    std::vector<PI::CObject> topology;
+    if (!ReadTopology(session, topology, err)) return 1;
+    const FoundObject found = FindObject(options.object, topology);
+    if (!found.found) {
+      err << kPrefix << found.error << "\n";
+      return 1;
+    }
+    // Which object a name stood for goes on stderr: stdout is the output.
+    if (!found.note.empty()) err << kPrefix << found.note << "\n";
+    c.object = found.id;
+  }
   const std::string& command = options.command;
-  if (command == "show") return PrintShow(session, options.json, false, nullptr, out, err);
+  if (command == "show") return Show(c, false, options.object.empty() ? nullptr : &c.object);
   if (command == "watch") return Watch(c, stop);
   if (command == "get") return Get(c);
   if (command == "set") return Set(c);

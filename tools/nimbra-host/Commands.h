@@ -1,6 +1,8 @@
 // The harness's commands, run on an initialized plug-in session whose
 // adapters have their host numbers: show, watch, get, set, ops, check, exec
-// (grammar in HostOptions.h). Each prints its result to `out` and a failure
+// (grammar in HostOptions.h). A command's object may be named by an ID, a
+// serial number or a device path (ObjectLookup.h); the object a name
+// resolved to is named on `err`. Each prints its result to `out` and a failure
 // as one line on `err` ("nimbra-host: ..."), and returns the process exit
 // status: 0 done, 1 failure (an unknown object, a property the object does
 // not have, a value the property does not take, a status the plug-in

@@ -14,6 +14,7 @@
 #include "PI/ConfigFile.h"
 #include "PluginSession.h"
 #include "Simulation.h"
+#include "SimulatorTool.h"
 #include "TLX/Misc.h"
 #include "TLX/Trace.h"
 #include "TLXX/System.h"
@@ -99,15 +100,23 @@ int RunHarness(const HostOptions& options, StopSignal& stop, std::ostream& out, 
   TLXX::CSystem::SetCommandTimeout(options.toolTimeoutS * 1000);
 
   const boost::filesystem::path here = HarnessDirectory();
+  ToolFolder toolFolder;  // outlives the session: the plug-in runs the tool from it
   Simulation simulation;  // outlives the session: the plug-in runs the tool on its tree
   if (options.simulate) {
     std::string error;
-    if (!simulation.Start((here / "bin" / "isdct").string(), options.fleet, error)) {
+    const std::string simulator = FindSimulator(here.string());
+    if (simulator.empty()) {
+      err << kPrefix << "the simulator " << (here / "isdct-sim").string() << " does not exist\n";
+      return 1;
+    }
+    if (!toolFolder.Start(simulator, here.string(), error) ||
+        !simulation.Start(simulator, options.fleet, error)) {
       err << kPrefix << (stop.Requested() ? "interrupted" : error) << "\n";
       return 1;
     }
     TLXX::CSystem::SetSysfsRoot(simulation.SysfsRoot());
   }
+  SetSimulated(options.simulate || IsSimulator((here / "bin" / "isdct").string(), here.string()));
   if (!options.sysfsRoot.empty()) TLXX::CSystem::SetSysfsRoot(options.sysfsRoot);
   if (stop.Requested()) {
     err << kPrefix << "interrupted\n";

@@ -1,12 +1,15 @@
 #include "HostOptions.h"
 
-#include <boost/convert.hpp>
-#include <boost/convert/stream.hpp>
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <boost/optional.hpp>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
 #include "ObjectId.h"
+#include "WholeNumber.h"
 
 namespace nimbra_host {
 
@@ -14,31 +17,43 @@ namespace {
 
 const char* const kCommands[] = {"show", "watch", "get", "set", "ops", "check", "exec"};
 
-// A whole decimal number, or hexadecimal with "0x".
-boost::optional<unsigned> ParseUnsigned(const std::string& text) {
-  if (text.empty() || text[0] == '-' || text[0] == '+') return boost::none;
-  boost::cnv::cstream cnv;
+// A whole decimal number, or hexadecimal with "0x", that fits `out`.
+// Returns "" or the reason it does not.
+std::string ReadUnsigned(const std::string& text, unsigned& out) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    cnv(std::hex);
-    return boost::convert<unsigned>(text.substr(2), cnv);
+    const auto n = ParseObjectId(text);  // the same hexadecimal digits
+    if (!n) return "'" + text + "' is not a hexadecimal number";
+    if (*n > UINT_MAX) return "'" + text + "' is out of range (0..0xFFFFFFFF)";
+    out = static_cast<unsigned>(*n);
+    return "";
   }
-  cnv(std::dec);
-  return boost::convert<unsigned>(text, cnv);
+  uint64_t n = 0;
+  const std::string problem = ReadWhole(text, UINT_MAX, n);
+  if (problem.empty()) out = static_cast<unsigned>(n);
+  return problem;
 }
 
 // A decimal property or operation number: 0 to 2^31-1.
-boost::optional<int32_t> ParseNumberId(const std::string& text) {
-  if (text.empty() || text.size() > 10 ||
-      text.find_first_not_of("0123456789") != std::string::npos) {
-    return boost::none;
-  }
-  const unsigned long long n = std::stoull(text);
-  if (n > static_cast<unsigned long long>(INT32_MAX)) return boost::none;
-  return static_cast<int32_t>(n);
+std::string ReadNumberId(const std::string& text, int32_t& out) {
+  int64_t n = 0;
+  const std::string problem = ReadWhole(text, 0, INT32_MAX, n);
+  if (problem.empty()) out = static_cast<int32_t>(n);
+  return problem;
+}
+
+// "" when `dir` is a folder the harness can read, else why not.
+std::string FolderProblem(const std::string& dir) {
+  struct stat st {};
+  if (stat(dir.c_str(), &st) != 0) return "'" + dir + "': " + std::strerror(errno);
+  if (!S_ISDIR(st.st_mode)) return "'" + dir + "' is not a folder";
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return "cannot read '" + dir + "': " + std::strerror(errno);
+  closedir(d);
+  return "";
 }
 
 // The arguments each command takes, in order; options are its own.
-const char kId[] = "an object ID";
+const char kId[] = "an object (ID, serial number or device path)";
 const char kProperty[] = "a property number";
 const char kOperation[] = "an operation number";
 const char kValue[] = "a value";
@@ -52,7 +67,7 @@ struct Grammar {
 };
 
 const Grammar kGrammars[] = {
-    {"show", {}, {}, true, false},
+    {"show", {}, {kId}, true, false},
     {"watch", {}, {}, true, true},
     {"get", {kId}, {kProperty}, true, false},
     {"set", {kId, kProperty, kValue}, {}, false, false},
@@ -79,14 +94,12 @@ void ParseCommandArguments(HostOptions& o) {
         o.error = c + ": --seconds needs a value";
         return;
       }
-      const std::string& text = o.args[++i];
-      const auto n = ParseUnsigned(text);
-      if (!n) {
-        o.error = c + ": --seconds: '" + text + "' is not a whole number";
+      const std::string problem = ReadUnsigned(o.args[++i], o.seconds);
+      if (!problem.empty()) {
+        o.error = c + ": --seconds: " + problem;
         return;
       }
       o.secondsSet = true;
-      o.seconds = *n;
     } else if (a.compare(0, 2, "--") == 0) {
       o.error = c + ": unknown option '" + a + "'";
       return;
@@ -108,26 +121,31 @@ void ParseCommandArguments(HostOptions& o) {
     const std::string& text = positional[i];
     if (word == kId) {
       const auto id = ParseObjectId(text);
-      if (!id) {
+      const bool hex = text.size() > 1 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+      if (!id && hex) {
         o.error = "'" + text + "' is not an object ID: IDs are hexadecimal, as show prints them";
         return;
       }
-      o.objectId = *id;
+      if (text.empty()) {
+        o.error = c + " needs " + kId + ", not an empty text";
+        return;
+      }
+      o.object = text;
+      o.objectIsId = bool(id);
+      o.objectId = id ? *id : 0;
     } else if (word == kProperty) {
-      const auto id = ParseNumberId(text);
-      if (!id) {
-        o.error = "property '" + text + "' is not a number";
+      const std::string problem = ReadNumberId(text, o.property);
+      if (!problem.empty()) {
+        o.error = "property " + problem;
         return;
       }
       o.propertySet = true;
-      o.property = *id;
     } else if (word == kOperation) {
-      const auto id = ParseNumberId(text);
-      if (!id) {
-        o.error = "operation '" + text + "' is not a number";
+      const std::string problem = ReadNumberId(text, o.operation);
+      if (!problem.empty()) {
+        o.error = "operation " + problem;
         return;
       }
-      o.operation = *id;
     } else {
       o.value = text;
     }
@@ -156,12 +174,8 @@ HostOptions ParseHostOptions(int argc, const char* const* argv) {
   auto number = [&](const char* name, unsigned& out) {
     auto text = value(name);
     if (!text) return;
-    auto n = ParseUnsigned(*text);
-    if (!n) {
-      o.error = std::string(name) + ": '" + *text + "' is not a whole number";
-      return;
-    }
-    out = *n;
+    const std::string problem = ReadUnsigned(*text, out);
+    if (!problem.empty()) o.error = std::string(name) + ": " + problem;
   };
   for (; i < argc && o.error.empty(); ++i) {
     const std::string a = argv[i];
@@ -180,7 +194,11 @@ HostOptions ParseHostOptions(int argc, const char* const* argv) {
     } else if (a == "--config-dir") {
       if (auto v = value("--config-dir")) o.configDir = *v;
     } else if (a == "--sysfs-root") {
-      if (auto v = value("--sysfs-root")) o.sysfsRoot = *v;
+      if (auto v = value("--sysfs-root")) {
+        o.sysfsRoot = *v;
+        const std::string problem = FolderProblem(o.sysfsRoot);
+        if (!problem.empty()) o.error = "--sysfs-root: " + problem;
+      }
     } else if (a == "--trace") {
       number("--trace", o.traceMask);
       o.traceSet = true;
@@ -193,8 +211,15 @@ HostOptions ParseHostOptions(int argc, const char* const* argv) {
       number("--settle", o.settleS);
     } else if (a == "--simulate") {
       o.simulate = true;
+      // The next word is the fleet file unless it is a command or an option;
+      // a word that is neither a command nor a file is a mistake either way.
       if (i + 1 < argc && !IsCommand(argv[i + 1]) && std::strncmp(argv[i + 1], "--", 2) != 0) {
         o.fleet = argv[++i];
+        struct stat st {};
+        if (stat(o.fleet.c_str(), &st) != 0) {
+          o.error = "--simulate: '" + o.fleet + "' is neither a command nor a fleet file (" +
+                    std::strerror(errno) + ")";
+        }
       }
     } else if (IsCommand(a)) {
       o.command = a;
@@ -218,13 +243,18 @@ std::string Usage() {
          "then shuts the plug-in down.\n"
          "\n"
          "commands:\n"
-         "  show [--json]                 the topology: plug-in, adapters, drives\n"
-         "  watch [--seconds N] [--json]  show, then print events as they come (Ctrl-C ends)\n"
-         "  get ID [PROPERTY] [--json]    properties of one object (ID in hex as show prints it)\n"
-         "  set ID PROPERTY VALUE         write a property\n"
-         "  ops ID                        operations of one object\n"
-         "  check ID OP                   ask whether an operation may run\n"
-         "  exec ID OP [--json]           run an operation\n"
+         "  show [OBJECT] [--json]          the topology (plug-in, adapters, drives), or one\n"
+         "                                  object with what lies below it\n"
+         "  watch [--seconds N] [--json]    show, then print events as they come (Ctrl-C ends)\n"
+         "  get OBJECT [PROPERTY] [--json]  properties of one object\n"
+         "  set OBJECT PROPERTY VALUE       write a property\n"
+         "  ops OBJECT                      operations of one object\n"
+         "  check OBJECT OP                 ask whether an operation may run\n"
+         "  exec OBJECT OP [--json]         run an operation\n"
+         "\n"
+         "OBJECT: an object ID in hex as show prints it (0x0135000000000001), or an adapter's\n"
+         "serial number or device path (CVFT5213000A400BGN, /dev/nvme0n1); drive:SERIAL or\n"
+         "drive:PATH names the adapter's drive.\n"
          "\n"
          "options:\n"
          "  --plugin FILE      plug-in library (default: libNimbra.so beside nimbra-host)\n"
@@ -245,10 +275,12 @@ std::string Usage() {
 
 std::string CommandUsage(const std::string& command) {
   if (command == "show") {
-    return "usage: nimbra-host [options] show [--json]\n"
+    return "usage: nimbra-host [options] show [OBJECT] [--json]\n"
            "Prints the plug-in object, every adapter and every drive with its properties, as a\n"
            "tree with values in words and units, or with --json as one JSON document (IDs as\n"
-           "hexadecimal text, every word of every property).\n";
+           "hexadecimal text, every word of every property; docs/json.md). With OBJECT (an\n"
+           "ID, an adapter's serial number or device path, drive:SERIAL), only that object\n"
+           "and what lies below it: an adapter with its drive.\n";
   }
   if (command == "watch") {
     return "usage: nimbra-host [options] watch [--seconds N] [--json]\n"
@@ -259,30 +291,31 @@ std::string CommandUsage(const std::string& command) {
            "noticed at the next poll (property 30005 of the plug-in object, in seconds).\n";
   }
   if (command == "get") {
-    return "usage: nimbra-host [options] get ID [PROPERTY] [--json]\n"
-           "Prints the properties of object ID (hexadecimal, as show prints it), or only\n"
-           "PROPERTY (a property number, as show prints it). Exit status 1 for an unknown\n"
-           "object or a property the object does not have.\n";
+    return "usage: nimbra-host [options] get OBJECT [PROPERTY] [--json]\n"
+           "Prints the properties of OBJECT (an ID in hexadecimal as show prints it, an\n"
+           "adapter's serial number or device path, drive:SERIAL for its drive), or only\n"
+           "PROPERTY (a property number, as show prints it). Exit status 1 for a text that\n"
+           "names no object or more than one, or a property the object does not have.\n";
   }
   if (command == "set") {
-    return "usage: nimbra-host [options] set ID PROPERTY VALUE\n"
+    return "usage: nimbra-host [options] set OBJECT PROPERTY VALUE\n"
            "Reads the property, puts VALUE in it and writes it back, then prints it again.\n"
            "VALUE must suit the property: a whole number within its limits for a ranged\n"
            "value, one of its allowed codes for an enumerated one. Example, the poll interval:\n"
            "  nimbra-host set 0x0135000000000000 30005 10\n";
   }
   if (command == "ops") {
-    return "usage: nimbra-host [options] ops ID\n"
-           "Lists the operations object ID offers: number, name and the eight host words.\n";
+    return "usage: nimbra-host [options] ops OBJECT\n"
+           "Lists the operations OBJECT offers: number, name and the eight host words.\n";
   }
   if (command == "check") {
-    return "usage: nimbra-host [options] check ID OP\n"
-           "Asks the plug-in whether operation OP may run on object ID. Exit status 0 when\n"
+    return "usage: nimbra-host [options] check OBJECT OP\n"
+           "Asks the plug-in whether operation OP may run on OBJECT. Exit status 0 when\n"
            "it may, 1 when the plug-in refuses (the line names its status).\n";
   }
   if (command == "exec") {
-    return "usage: nimbra-host [options] exec ID OP [--json]\n"
-           "Runs operation OP on object ID and prints the events it returns; 50002 on the\n"
+    return "usage: nimbra-host [options] exec OBJECT OP [--json]\n"
+           "Runs operation OP on OBJECT and prints the events it returns; 50002 on the\n"
            "plug-in object fetches the waiting events. With --json, one JSON object per\n"
            "event and line.\n";
   }

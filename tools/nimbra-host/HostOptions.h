@@ -1,9 +1,13 @@
 // The harness's command line: global options, the command and its arguments.
 // ParseHostOptions never exits or prints; it reports a bad command line as
 // one message in HostOptions::error. Everything that can be checked without
-// the plug-in is checked here (object IDs are hexadecimal, property and
-// operation numbers are decimal, options belong to their command), so that a
-// wrong command line fails before the plug-in is loaded.
+// the plug-in is checked here (a text starting "0x" is a hexadecimal object
+// ID, property and operation numbers are whole decimal numbers in range,
+// options belong to their command, the sysfs root and a fleet file exist), so
+// that a wrong command line fails before the plug-in is loaded. An object is
+// named by its ID, or by the serial number or device path of an adapter
+// ("drive:" in front names the adapter's drive); the command resolves such a
+// name against the topology (ObjectLookup.h).
 #pragma once
 
 #include <cstdint>
@@ -32,7 +36,9 @@ struct HostOptions {
   bool json = false;        // --json (show, watch, get, exec)
   bool secondsSet = false;  // watch --seconds N
   unsigned seconds = 0;
-  uint64_t objectId = 0;     // ID: get, set, ops, check, exec
+  std::string object;       // OBJECT: get, set, ops, check, exec, show (optional)
+  bool objectIsId = false;  // OBJECT reads as an object ID, which is then objectId
+  uint64_t objectId = 0;
   bool propertySet = false;  // PROPERTY: get (optional), set
   int32_t property = 0;
   int32_t operation = 0;  // OP: check, exec

@@ -1,24 +1,11 @@
 #include "JsonView.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "ObjectId.h"
+#include "ValueNames.h"
 
 namespace nimbra_host {
 
 namespace {
-
-// The float as the shortest decimal that reads back as the same float, so
-// that 26.0f prints as 26.0 and not as 26.000000476837158.
-double FloatNumber(float value) {
-  char text[32];
-  for (int digits = 6; digits <= 9; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
-    if (std::strtof(text, nullptr) == value) break;
-  }
-  return std::strtod(text, nullptr);
-}
 
 Json IdList(const std::vector<uint64_t>& ids) {
   Json list = Json::array();
@@ -28,7 +15,7 @@ Json IdList(const std::vector<uint64_t>& ids) {
 
 }  // namespace
 
-Json PropertyJson(const PI::CProperty& p) {
+Json PropertyJson(const PI::CProperty& p, const ReadingContext& context) {
   Json j;
   j["id"] = p.id;
   j["secondaryId"] = p.secondaryId;
@@ -65,11 +52,16 @@ Json PropertyJson(const PI::CProperty& p) {
       j["allowed"] = p.allowed;
       break;
     case PI::VALUE_FLOAT:
-      j["value"] = FloatNumber(p.floatValue);
+      j["value"] = ShortestDouble(p.floatValue);
       break;
     default:
       j["value"] = nullptr;
   }
+  const Reading r = Read(p, context);
+  j["name"] = r.name.empty() ? Json() : Json(r.name);
+  j["text"] = r.text;
+  j["base"] = r.base;
+  j["notYetRead"] = r.notYetRead;
   return j;
 }
 
@@ -81,7 +73,7 @@ Json OperationJson(const PI::COperation& op) {
   return j;
 }
 
-Json ObjectJson(const PI::CObject& o) {
+Json ObjectJson(const PI::CObject& o, const std::vector<PI::CObject>& objects, bool healthRead) {
   Json j;
   j["id"] = FormatObjectId(o.m_ID);
   j["kind"] = o.m_Kind;
@@ -90,7 +82,8 @@ Json ObjectJson(const PI::CObject& o) {
   j["parents"] = IdList(o.m_Parents);
   j["children"] = IdList(o.m_Children);
   j["properties"] = Json::array();
-  for (const PI::CProperty& p : o.m_Properties) j["properties"].push_back(PropertyJson(p));
+  const ReadingContext context = ContextOf(&o, objects, healthRead);
+  for (const PI::CProperty& p : o.m_Properties) j["properties"].push_back(PropertyJson(p, context));
   j["operations"] = Json::array();
   for (const PI::COperation& op : o.m_Operations) j["operations"].push_back(OperationJson(op));
   return j;
@@ -98,8 +91,8 @@ Json ObjectJson(const PI::CObject& o) {
 
 Json TopologyJson(const Json& initialize, const std::string& initializeException,
                   const std::vector<PI::CAdapterID>& adapterIds,
-                  const std::vector<PI::CObject>& objects) {
-  Json j;
+                  const std::vector<PI::CObject>& objects, bool healthRead, bool simulated) {
+  Json j = DocumentJson("tree", simulated);
   j["initialize"] = initialize;
   if (initialize.is_null()) j["initializeException"] = initializeException;
   j["adapterIds"] = Json::array();
@@ -114,12 +107,20 @@ Json TopologyJson(const Json& initialize, const std::string& initializeException
     j["adapterIds"].push_back(id);
   }
   j["objects"] = Json::array();
-  for (const PI::CObject& o : objects) j["objects"].push_back(ObjectJson(o));
+  for (const PI::CObject& o : objects) j["objects"].push_back(ObjectJson(o, objects, healthRead));
   return j;
 }
 
-Json EventJson(const PI::CEvent& e) {
+Json DocumentJson(const std::string& type, bool simulated) {
   Json j;
+  j["formatVersion"] = kFormatVersion;
+  j["type"] = type;
+  j["simulated"] = simulated;
+  return j;
+}
+
+Json EventJson(const PI::CEvent& e, int32_t formFactor, bool simulated) {
+  Json j = DocumentJson("event", simulated);
   j["eventId"] = e.m_EventID;
   j["severity"] = e.m_Severity;
   j["objectId"] = FormatObjectId(e.m_ObjectID);
@@ -127,6 +128,9 @@ Json EventJson(const PI::CEvent& e) {
   j["placeholder1"] = e.GetPlaceHolder1();
   j["placeholder2"] = e.GetPlaceHolder2();
   j["time"] = e.m_Time;
+  j["severityName"] = SeverityName(e.m_Severity);
+  j["name"] = EventName(e.m_EventID);
+  j["text"] = EventText(e.m_EventID, formFactor);
   return j;
 }
 

@@ -6,23 +6,12 @@
 #include <set>
 
 #include "ObjectId.h"
+#include "ObjectLookup.h"
 #include "ValueNames.h"
 
 namespace nimbra_host {
 
 namespace {
-
-constexpr int32_t kNameProperty = 30007;
-
-std::string Words(const std::vector<int>& codes) {
-  if (codes.empty()) return "none";
-  std::string text;
-  for (const int code : codes) {
-    if (!text.empty()) text += ", ";
-    text += ValueCodeText(code);
-  }
-  return text;
-}
 
 std::string LocalTime(uint64_t ms) {
   const time_t seconds = static_cast<time_t>(ms / 1000);
@@ -33,17 +22,10 @@ std::string LocalTime(uint64_t ms) {
   return text;
 }
 
-std::string Name(const PI::CObject& object) {
-  for (const PI::CProperty& p : object.m_Properties) {
-    if (p.id == kNameProperty && p.valueKind == PI::VALUE_TEXT) return p.text;
-  }
-  return "";
-}
-
 class TreePrinter {
  public:
-  TreePrinter(std::ostream& out, const std::vector<PI::CObject>& objects)
-      : m_Out(out), m_Objects(objects) {}
+  TreePrinter(std::ostream& out, const std::vector<PI::CObject>& objects, bool healthRead)
+      : m_Out(out), m_Objects(objects), m_HealthRead(healthRead) {}
 
   void Print() {
     std::set<uint64_t> listed;  // objects that a parent lists as its child
@@ -64,11 +46,12 @@ class TreePrinter {
     if (!m_First) m_Out << "\n";
     m_First = false;
     m_Out << indent << KindName(object.m_Kind) << " " << FormatObjectId(object.m_ID);
-    const std::string name = Name(object);
+    const std::string name = ObjectName(object);
     if (!name.empty()) m_Out << "  " << name;
     m_Out << "  (changes " << object.m_ChangeCount << (object.m_Locked ? ", locked" : "") << ")\n";
+    const ReadingContext context = ContextOf(&object, m_Objects, m_HealthRead);
     for (const PI::CProperty& p : object.m_Properties) {
-      m_Out << indent << "  " << PropertyLine(p) << "\n";
+      m_Out << indent << "  " << PropertyLine(p, context) << "\n";
     }
     for (const PI::COperation& op : object.m_Operations) {
       m_Out << indent << "  operation " << OperationLine(op) << "\n";
@@ -85,42 +68,17 @@ class TreePrinter {
 
   std::ostream& m_Out;
   const std::vector<PI::CObject>& m_Objects;
+  const bool m_HealthRead;
   std::set<uint64_t> m_Printed;
   bool m_First = true;
 };
 
 }  // namespace
 
-std::string ValueText(const PI::CProperty& p) {
-  const std::string unit = UnitSuffix(p.unit);
-  switch (p.valueKind) {
-    case PI::VALUE_TEXT:
-      return p.text.empty() ? "\"\"" : p.text;
-    case PI::VALUE_ENUM:
-      return ValueCodeText(p.intValue);
-    case PI::VALUE_NUMBER:
-      return std::to_string(p.number) + unit;
-    case PI::VALUE_RANGE: {
-      std::string text = std::to_string(p.intValue) + unit;
-      if (p.writable) {
-        text +=
-            " (" + std::to_string(p.rangeMin) + ".." + std::to_string(p.rangeMax) + ", writable)";
-      }
-      return text;
-    }
-    case PI::VALUE_SET:
-      return Words(p.current);
-    case PI::VALUE_FLOAT:
-      return (boost::format("%.1f") % p.floatValue).str() + unit;
-    default:
-      return "(no value)";
-  }
-}
-
-std::string PropertyLine(const PI::CProperty& p) {
-  std::string label = PropertyLabel(p.id);
-  if (label.empty()) label = "(unnamed)";
-  return (boost::format("%5d  %-24s %s") % p.id % label % ValueText(p)).str();
+std::string PropertyLine(const PI::CProperty& p, const ReadingContext& context) {
+  const Reading r = Read(p, context);
+  return (boost::format("%5d  %-24s %s") % p.id % (r.name.empty() ? "(unnamed)" : r.name) % r.text)
+      .str();
 }
 
 std::string OperationLine(const PI::COperation& op) {
@@ -131,10 +89,10 @@ std::string OperationLine(const PI::COperation& op) {
       .str();
 }
 
-std::string EventLine(const PI::CEvent& e) {
+std::string EventLine(const PI::CEvent& e, int32_t formFactor) {
   std::string line =
       (boost::format("%s  %-7s  %d %s: %s") % LocalTime(e.m_Time) % SeverityName(e.m_Severity) %
-       e.m_EventID % EventName(e.m_EventID) % e.m_ObjectName)
+       e.m_EventID % EventText(e.m_EventID, formFactor) % e.m_ObjectName)
           .str();
   // Drive events name the drive and carry their adapter's name beside it.
   if (!e.GetPlaceHolder1().empty() && e.GetPlaceHolder1() != e.m_ObjectName) {
@@ -143,8 +101,8 @@ std::string EventLine(const PI::CEvent& e) {
   return line + " [" + FormatObjectId(e.m_ObjectID) + "]";
 }
 
-void PrintTopology(std::ostream& out, const std::vector<PI::CObject>& objects) {
-  TreePrinter(out, objects).Print();
+void PrintTopology(std::ostream& out, const std::vector<PI::CObject>& objects, bool healthRead) {
+  TreePrinter(out, objects, healthRead).Print();
 }
 
 }  // namespace nimbra_host

@@ -101,16 +101,29 @@ const Word<int32_t> kOperations[] = {{50002, "get events"}, {50026, "drive actio
 const Word<uint32_t> kEvents[] = {
     {10957, "volatile memory backup failed"},
     {11088, "reliability degraded"},
-    {10959, "temperature 80 to 83 °C"},
-    {10960, "temperature 84 °C or more"},
-    {10967, "temperature 78 to 79 °C"},
-    {10962, "temperature 80 °C or more"},
+    {10959, "temperature band 80 to 83 °C"},
+    {10960, "temperature band 84 °C or more"},
+    {10967, "temperature band 78 to 79 °C"},
+    {10962, "temperature band 80 °C or more"},
     {10968, "available spare below threshold"},
     {10980, "critical warnings cleared"},
     {10985, "drive size changed"},
     {11093, "adapter added"},
     {11094, "adapter removed"},
 };
+
+// The plug-in's temperature bands: from `low` to `high` (0: no upper end).
+struct Band {
+  uint32_t eventId;
+  int low;
+  int high;
+};
+const Band kBands[] = {{10959, 80, 83}, {10960, 84, 0}, {10967, 78, 79}, {10962, 80, 0}};
+
+std::string Range(int low, int high) {
+  return high == 0 ? std::to_string(low) + " °C or more"
+                   : std::to_string(low) + " to " + std::to_string(high) + " °C";
+}
 
 const Word<uint32_t> kSeverities[] = {{2, "info"}, {3, "warning"}, {4, "error"}};
 
@@ -139,6 +152,30 @@ std::string OperationName(int32_t id) { return OrEmpty(Find(kOperations, id)); }
 std::string EventName(uint32_t id) {
   const char* word = Find(kEvents, id);
   return word == nullptr ? "event " + std::to_string(id) : word;
+}
+
+std::string EventText(uint32_t id, int32_t formFactor) {
+  const Band* band = nullptr;
+  for (const Band& b : kBands) {
+    if (b.eventId == id) band = &b;
+  }
+  if (band == nullptr) return EventName(id);
+  const std::string bandText = "band " + Range(band->low, band->high);
+  int margin = 0;
+  std::string whose;
+  if (formFactor == 40480) {
+    margin = 5;
+    whose = "the add-in card's";
+  } else if (formFactor == 40488) {
+    margin = 14;
+    whose = "the 2.5-inch drive's";
+  } else {
+    return "temperature " + bandText + " (the reading plus 5 °C on an add-in card, 14 °C on a " +
+           "2.5-inch drive)";
+  }
+  const int high = band->high == 0 ? 0 : band->high - margin;
+  return "temperature " + Range(band->low - margin, high) + " (" + bandText + " with " + whose +
+         " margin of " + std::to_string(margin) + " °C)";
 }
 
 std::string SeverityName(uint32_t severity) {

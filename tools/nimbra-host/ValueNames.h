@@ -30,8 +30,19 @@ std::string KindName(uint32_t kind);
 // "get events" for 50002, "drive action" for 50026; "" otherwise.
 std::string OperationName(int32_t operationId);
 
-// "temperature 80 °C or more" for 10962...; "event N" for an unknown number.
+// "temperature band 80 °C or more" for 10962...; "event N" for an unknown
+// number. The plug-in's temperature bands apply to the tool's reading plus a
+// margin by form factor (5 °C for an add-in card, 14 °C for a 2.5-inch
+// drive), not to the reading that show prints.
 std::string EventName(uint32_t eventId);
+
+// The event's name as it agrees with the temperature shown: for a band
+// event of an adapter of form factor `formFactor` (40480, 40488) the
+// readings it stands for, then the band and the margin ("temperature 79 °C
+// or more (band 84 °C or more with the add-in card's margin of 5 °C)"); with
+// another form factor (0: unknown) the band and both margins. Other events:
+// EventName.
+std::string EventText(uint32_t eventId, int32_t formFactor);
 
 // "info", "warning", "error" for 2, 3, 4; "severity N" otherwise.
 std::string SeverityName(uint32_t severity);
