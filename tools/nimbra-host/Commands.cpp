@@ -418,8 +418,8 @@ int PrintShow(PluginSession& session, bool json, bool compact, const CallResult*
   if (json) {
     const Json initialize = init == nullptr ? Json(0) : init->threw ? Json() : Json(init->status);
     const std::string exception = init != nullptr ? init->exception : std::string();
-    Json document = TopologyJson(initialize, exception, session.AdapterIDs(), topology,
-                                 healthRead, Simulated());
+    Json document = TopologyJson(initialize, exception, session.AdapterIDs(), topology, healthRead,
+                                 Simulated());
     InsertMonitoring(document, monitoring);
     out << document.dump(compact ? -1 : 2) << "\n";
   } else {

@@ -49,14 +49,16 @@ Json MonitoringJson(const MonitoringState& state) {
 }
 
 void InsertMonitoring(Json& topology, const MonitoringState& state) {
+  // Right after "initialize" (and "initializeException" when present).
   Json result;
-  bool placed = false;
+  bool placed = false, seen = false;
   auto place = [&] {
     result["monitoring"] = MonitoringJson(state);
     placed = true;
   };
   for (auto it = topology.begin(); it != topology.end(); ++it) {
-    if (!placed && it.key() != "initialize" && it.key() != "initializeException") place();
+    if (!placed && seen && it.key() != "initializeException") place();
+    seen = seen || it.key() == "initialize";
     result[it.key()] = std::move(it.value());
   }
   if (!placed) place();
