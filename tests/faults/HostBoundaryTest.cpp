@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "HarnessRun.h"
+#include "JsonDocuments.h"
 #include "TestSupport.h"
 
 namespace {
@@ -18,7 +19,7 @@ TEST(HostBoundary, AConversionErrorIsCaughtAndTracedByTheHost) {
   const std::string why = "SSD tool value '2147483648' does not fit a 32-bit field";
   EXPECT_NE(std::string::npos,
             nimbra_test::ReadFile(traceFile).find("host:0 Execute(1) threw: " + why + "\n"));
-  EXPECT_NE(std::string::npos, r.out.find("\"initializeException\": \"" + why + "\"")) << r.out;
+  EXPECT_EQ(why, nimbra_test::Document(r.out)["initializeException"]) << r.out;
 }
 
 }  // namespace

@@ -2,9 +2,8 @@
 // as a process; a signal ends a run whatever tool run it waits on.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include "HarnessRun.h"
+#include "JsonDocuments.h"
 
 namespace {
 
@@ -23,7 +22,7 @@ TEST(HostState, StoppedMonitoringIsReportedAndShowAndGetExitWithThree) {
     const size_t at = r.err.find(stopped) + stopped.size() + 19;  // past the time
     EXPECT_EQ(r.err.substr(std::min(at, r.err.size())),
               ": " + reason + " (the readings are frozen; no notification came)\n");
-    const auto doc = nlohmann::ordered_json::parse(r.out);
+    const auto doc = nimbra_test::Document(r.out);
     std::string before;  // the key it follows
     for (auto it = doc.begin(); it != doc.end() && it.key() != "monitoring"; ++it)
       before = it.key();
