@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Nimbra's build, tests and tools need, and
 # only those that are missing (python3-jsonschema: the harness tests validate
-# every JSON document nimbra-host prints against docs/nimbra-host.schema.json).
+# every JSON document nimbra-host prints against docs/nimbra-host.schema.json;
+# prometheus for promtool, which checks the metrics nimbra-host prints).
 # Non-interactive; runs apt-get update only when something has to be
 # installed. Pass --bench to add the benchmark peers,
 # --coverage the coverage report's tools.
@@ -11,8 +12,8 @@ packages=(
   g++ clang libclang-rt-14-dev clang-tidy make cmake ninja-build pkg-config
   libboost-dev libboost-filesystem-dev libboost-system-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
-  libpcre2-dev
-  python3 python3-jsonschema
+  libpcre2-dev prometheus-cpp-dev
+  python3 python3-jsonschema prometheus
 )
 if [[ "${1:-}" == "--bench" ]]; then
   packages+=(libboost-regex-dev libre2-dev)

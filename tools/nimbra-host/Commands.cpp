@@ -6,20 +6,27 @@
 #include <climits>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
 #include <vector>
 
+#include <unistd.h>
+
 #include "HostNotes.h"
 #include "JsonView.h"
+#include "Metrics.h"
 #include "Monitoring.h"
 #include "ObjectId.h"
 #include "ObjectLookup.h"
 #include "PI/Records.h"
 #include "PI/Status.h"
 #include "SimulatorTool.h"
+#include "TLXX/System.h"
 #include "TextView.h"
 #include "ValueNames.h"
 #include "WholeNumber.h"
@@ -110,6 +117,52 @@ class FormFactors {
   std::map<uint64_t, int32_t> m_Known;
 };
 
+// Writes `text` to `path` whole or not at all: into a temporary file beside
+// it, then renamed over it (a reader never sees half a file).
+bool WriteAtomically(const std::string& path, const std::string& text, std::ostream& err) {
+  const std::string temporary = path + ".tmp." + std::to_string(::getpid());
+  {
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.close();
+    if (file && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  }
+  err << kPrefix << "writing " << path << " failed: " << std::strerror(errno) << "\n";
+  std::remove(temporary.c_str());
+  return false;
+}
+
+// show --format prometheus: the metrics once. The events counted are those
+// waiting in the plug-in's queue, fetched now.
+int ShowMetrics(const Context& c, std::vector<PI::CObject> topology,
+                const MonitoringState& monitoring) {
+  MetricsInput in;
+  in.objects = std::move(topology);
+  in.healthRead = c.healthRead;
+  in.monitoring = monitoring;
+  const TLXX::CommandCounters runs = TLXX::CSystem::Counters();
+  in.toolRuns = runs.runs;
+  in.toolFailures = runs.failed;
+  std::map<uint32_t, uint64_t>& events = in.eventsById;
+  c.session.OnEvents([&events](const std::vector<PI::CEvent>& batch) {
+    for (const PI::CEvent& e : batch) ++events[e.m_EventID];
+  });
+  const CallResult fetched = c.session.FetchEvents();
+  c.session.OnEvents(nullptr);
+  if (!fetched.ok()) {
+    c.err << kPrefix << "fetching the events failed: " << Describe(fetched) << "\n";
+    return 1;
+  }
+  const std::string text = PrometheusText(in);
+  if (c.options.output.empty()) {
+    c.Out() << text;
+  } else {
+    if (Simulated()) c.Out();  // the simulated line, though stdout stays empty
+    if (!WriteAtomically(c.options.output, text, c.err)) return 1;
+  }
+  return 0;
+}
+
 // show and the tree of watch: the report, or the subtree of `root`.
 int Show(const Context& c, bool compact, const uint64_t* root) {
   const MonitoringState monitoring = ReadMonitoring(c.session);
@@ -120,7 +173,10 @@ int Show(const Context& c, bool compact, const uint64_t* root) {
                   [&c](const PI::CObject& o) { return ShowsUnread(c, o.m_Properties); })) {
     NoteUnread(c);
   }
-  if (c.options.json) {
+  if (c.options.prometheus) {
+    const int status = ShowMetrics(c, std::move(topology), monitoring);
+    if (status != 0) return status;
+  } else if (c.options.json) {
     Json document =
         TopologyJson(0, "", c.session.AdapterIDs(), topology, c.healthRead, Simulated());
     InsertMonitoring(document, monitoring);

@@ -89,6 +89,20 @@ void ParseCommandArguments(HostOptions& o) {
     const std::string& a = o.args[i];
     if (a == "--json" && grammar->json) {
       o.json = true;
+    } else if ((a == "--format" || a == "--output") && c == "show") {
+      if (i + 1 >= o.args.size()) {
+        o.error = c + ": " + a + " needs a value";
+        return;
+      }
+      const std::string& v = o.args[++i];
+      if (a == "--output") {
+        o.output = v;
+      } else if (v == "prometheus" || v == "text") {
+        o.prometheus = v == "prometheus";
+      } else {
+        o.error = c + ": --format: '" + v + "' is not text or prometheus";
+        return;
+      }
     } else if (a == "--seconds" && grammar->seconds) {
       if (i + 1 >= o.args.size()) {
         o.error = c + ": --seconds needs a value";
@@ -106,6 +120,14 @@ void ParseCommandArguments(HostOptions& o) {
     } else {
       positional.push_back(a);
     }
+  }
+  if (o.prometheus && o.json) {
+    o.error = c + ": --json and --format prometheus exclude each other";
+    return;
+  }
+  if (!o.output.empty() && !o.prometheus) {
+    o.error = c + ": --output needs --format prometheus";
+    return;
   }
   const size_t required = grammar->required.size();
   if (positional.size() < required) {
@@ -245,6 +267,8 @@ std::string Usage() {
          "commands:\n"
          "  show [OBJECT] [--json]          the topology (plug-in, adapters, drives), or one\n"
          "                                  object with what lies below it\n"
+         "  show [OBJECT] --format prometheus [--output FILE]\n"
+         "                                  the fleet's metrics in the Prometheus text format\n"
          "  watch [--seconds N] [--json]    show, then print events as they come (Ctrl-C ends)\n"
          "  get OBJECT [PROPERTY] [--json]  properties of one object\n"
          "  set OBJECT PROPERTY VALUE       write a property\n"
@@ -275,12 +299,17 @@ std::string Usage() {
 
 std::string CommandUsage(const std::string& command) {
   if (command == "show") {
-    return "usage: nimbra-host [options] show [OBJECT] [--json]\n"
+    return "usage: nimbra-host [options] show [OBJECT] [--json | --format text|prometheus\n"
+           "                                      [--output FILE]]\n"
            "Prints the plug-in object, every adapter and every drive with its properties, as a\n"
            "tree with values in words and units, or with --json as one JSON document (IDs as\n"
            "hexadecimal text, every word of every property; docs/json.md). With OBJECT (an\n"
            "ID, an adapter's serial number or device path, drive:SERIAL), only that object\n"
-           "and what lies below it: an adapter with its drive.\n";
+           "and what lies below it: an adapter with its drive. --format prometheus prints the\n"
+           "metrics once in the Prometheus text format (docs/metrics.md), for node_exporter's\n"
+           "textfile collector; nimbra_events_total counts the events waiting in the queue,\n"
+           "which it fetches. --output FILE writes them to FILE atomically (a temporary file\n"
+           "beside it, then renamed).\n";
   }
   if (command == "watch") {
     return "usage: nimbra-host [options] watch [--seconds N] [--json]\n"

@@ -34,6 +34,8 @@ struct HostOptions {
 
   // The command's arguments, checked against its grammar (see Usage).
   bool json = false;        // --json (show, watch, get, exec)
+  bool prometheus = false;  // show --format prometheus (text: the default)
+  std::string output;       // show --output FILE (with --format prometheus)
   bool secondsSet = false;  // watch --seconds N
   unsigned seconds = 0;
   std::string object;       // OBJECT: get, set, ops, check, exec, show (optional)
