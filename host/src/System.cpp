@@ -396,17 +396,12 @@ int CSystem::ExecuteCommand(const std::string& program, const std::string& argum
   const int result = Run(program, arguments, output);
   // The lines are joined in place, moving each down over the terminators
   // before it: no second buffer.
-  size_t to = 0, start = 0;
-  while (start < output.size()) {
-    size_t end = output.find('\n', start);
-    const bool terminated = end != std::string::npos;
-    if (!terminated) end = output.size();
-    size_t length = end - start;
-    if (terminated && length > 0 && output[end - 1] == '\r') --length;
+  // Safe: a line only moves down, and the search goes on past its end.
+  size_t to = 0;
+  ForEachLine(output, [&](size_t start, size_t length) {
     if (to != start) std::memmove(&output[to], &output[start], length);
     to += length;
-    start = end + 1;
-  }
+  });
   output.resize(to);
   text.swap(output);
   return Counted(result);

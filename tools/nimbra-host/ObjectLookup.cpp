@@ -4,6 +4,7 @@
 #include <set>
 
 #include "ObjectId.h"
+#include "Readings.h"
 #include "ValueNames.h"
 
 namespace nimbra_host {
@@ -15,13 +16,6 @@ constexpr int32_t kSerialNumber = 30022;
 constexpr int32_t kDevicePath = 30247;
 constexpr uint32_t kDriveKind = 19018;
 const char kDrivePrefix[] = "drive:";
-
-const PI::CObject* ById(uint64_t id, const std::vector<PI::CObject>& topology) {
-  for (const PI::CObject& o : topology) {
-    if (o.m_ID == id) return &o;
-  }
-  return nullptr;
-}
 
 bool HasText(const PI::CObject& o, int32_t property, const std::string& text) {
   return std::any_of(o.m_Properties.begin(), o.m_Properties.end(), [&](const PI::CProperty& p) {
@@ -44,7 +38,7 @@ FoundObject FindPlain(const std::string& text, const std::vector<PI::CObject>& t
   std::vector<Match> matches;
   const auto id = ParseObjectId(text);
   if (id) {
-    if (const PI::CObject* o = ById(*id, topology)) matches.push_back({o, "object ID"});
+    if (const PI::CObject* o = FindById(topology, *id)) matches.push_back({o, "object ID"});
   }
   for (const PI::CObject& o : topology) {
     if (HasText(o, kSerialNumber, text)) matches.push_back({&o, "serial number"});
@@ -97,7 +91,7 @@ FoundObject FindObject(const std::string& text, const std::vector<PI::CObject>& 
   const std::string rest = text.substr(sizeof kDrivePrefix - 1);
   FoundObject r = FindPlain(rest, topology);
   if (!r.found) return r;
-  const PI::CObject* o = ById(r.id, topology);
+  const PI::CObject* o = FindById(topology, r.id);
   if (o == nullptr) {
     r = FoundObject();
     r.error = "'" + text + "' names no object: no object has the ID " + rest;
@@ -105,7 +99,7 @@ FoundObject FindObject(const std::string& text, const std::vector<PI::CObject>& 
   }
   const PI::CObject* drive = o->m_Kind == kDriveKind ? o : nullptr;
   for (const uint64_t child : o->m_Children) {
-    const PI::CObject* c = ById(child, topology);
+    const PI::CObject* c = FindById(topology, child);
     if (drive == nullptr && c != nullptr && c->m_Kind == kDriveKind) drive = c;
   }
   if (drive == nullptr) {
