@@ -2,7 +2,8 @@
 # Installs the Debian packages that Nimbra's build, tests and tools need, and
 # only those that are missing (python3-jsonschema: the harness tests validate
 # every JSON document nimbra-host prints against docs/nimbra-host.schema.json;
-# prometheus for promtool, which checks the metrics nimbra-host prints).
+# prometheus for promtool, which checks the metrics nimbra-host prints, and
+# for the server that scrapes nimbra-host serve in a test; curl for HTTP).
 # Non-interactive; runs apt-get update only when something has to be
 # installed. Pass --bench to add the benchmark peers,
 # --coverage the coverage report's tools.
@@ -13,7 +14,7 @@ packages=(
   libboost-dev libboost-filesystem-dev libboost-system-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   libpcre2-dev prometheus-cpp-dev
-  python3 python3-jsonschema prometheus
+  python3 python3-jsonschema prometheus curl
 )
 if [[ "${1:-}" == "--bench" ]]; then
   packages+=(libboost-regex-dev libre2-dev)

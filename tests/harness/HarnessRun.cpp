@@ -43,6 +43,22 @@ Result HarnessRun::RunPlain(const std::string& args, const std::string& program)
   return Shell("'" + program + "' " + args);
 }
 
+std::string Script(const HarnessRun& run, const std::string& script) {
+  std::string out;
+  RunShell("cd '" + run.dir().path() + "' && harness='" + Harness() + "' isdct='" + Isdct() +
+               R"sh('
+h() { TMPDIR="$PWD/tmp" exec env --default-signal "$harness" --config-dir . \
+  --simulate fleet.json "$@" </dev/null >out.txt 2>err.txt; }
+sim() { ISDCT_SIM_FLEET="$PWD/fleet.json" "$isdct" "$@"; }
+upto() { for i in $(seq 300); do "$@" && return 0; sleep 0.1; done; return 1; }
+ours() { grep -lz "^TMPDIR=$PWD/tmp\$" /proc/[0-9]*/environ 2>/dev/null; }
+hung() { ours | sed s/environ/cmdline/ | xargs cat | tr '\0' ' ' | grep -q "$1"; }
+gone() { [ -z "$(ours)" ]; }
+)sh" + script,
+           &out);
+  return out;
+}
+
 std::string DefaultFleet(int drives) {
   std::string text = "{\"drives\": [";
   for (int i = 0; i < drives; ++i) text += i == 0 ? "{}" : ", {}";

@@ -49,6 +49,14 @@ class HarnessRun {
   nimbra_test::TempDir m_Dir;
 };
 
+// Gives what `script` prints, run in the run's folder with these helpers:
+// `h ARGS &` starts nimbra-host with signals at their defaults, stdout to
+// out.txt and stderr to err.txt; `upto CMD` retries CMD for 30 s; `ours`
+// lists the run's processes (by their TMPDIR), `gone` is true when none is
+// left, `hung TEXT` when one's command line holds TEXT; `sim ARGS` runs the
+// simulator on the fleet.
+std::string Script(const HarnessRun& run, const std::string& script);
+
 // A fleet of `drives` default drives (the simulator's first ones: add-in
 // cards at positions 0 and 1, 2.5-inch drives at 2 and 3).
 std::string DefaultFleet(int drives);

@@ -51,24 +51,6 @@ TEST(HostState, FailureLinesSayWhatTheHostKnows) {
                 "/Nimbra.ini: creating a temporary file beside it: No such file or directory)\n");
 }
 
-// Gives what `script` prints, run in the run's folder with these helpers:
-// `h ARGS &` starts nimbra-host with signals at their defaults; `upto CMD`
-// retries CMD for 30 s; `ours` lists the run's processes (by their TMPDIR).
-std::string Script(const HarnessRun& run, const std::string& script) {
-  std::string out;
-  nimbra_test::RunShell("cd '" + run.dir().path() + "' && harness='" + nimbra_test::Harness() +
-                            R"sh('
-h() { TMPDIR="$PWD/tmp" exec env --default-signal "$harness" --config-dir . \
-  --simulate fleet.json "$@" </dev/null >out.txt 2>err.txt; }
-upto() { for i in $(seq 300); do "$@" && return 0; sleep 0.1; done; return 1; }
-ours() { grep -lz "^TMPDIR=$PWD/tmp\$" /proc/[0-9]*/environ 2>/dev/null; }
-hung() { ours | sed s/environ/cmdline/ | xargs cat | tr '\0' ' ' | grep -q "$1"; }
-gone() { [ -z "$(ours)" ]; }
-)sh" + script,
-                        &out);
-  return out;
-}
-
 // The tool's limit is 120 s: Initialize waits on a hung inventory, or
 // DeInitialize (show has printed) on a hung health read. The tree of a
 // harness killed outright goes (no PID is that large), one whose harness
@@ -84,10 +66,11 @@ TEST(HostState, SignalsEndTheRunWithinSecondsWhateverThePluginWaitsFor) {
     const HarnessRun run(hangs[i % 2][0]);
     run.dir().Write("tmp/nimbra-sysfs-pid999999999-0a1b2c3d/x", "");
     run.dir().Write("tmp/nimbra-sysfs-pid1-0a1b2c3d/x", "");
-    EXPECT_EQ(Script(run, "h --settle 1 show & pid=$!; " + std::string(hangs[i % 2][1]) +
-                              "; t=$(date +%s%N); kill -" + signals[i] +
-                              " $pid; wait $pid; echo $? $(( $(date +%s%N) - t < 5000000000 )); "
-                              "upto gone && echo gone; ls -A tmp; tail -n 1 err.txt"),
+    EXPECT_EQ(nimbra_test::Script(
+                  run, "h --settle 1 show & pid=$!; " + std::string(hangs[i % 2][1]) +
+                           "; t=$(date +%s%N); kill -" + signals[i] +
+                           " $pid; wait $pid; echo $? $(( $(date +%s%N) - t < 5000000000 )); "
+                           "upto gone && echo gone; ls -A tmp; tail -n 1 err.txt"),
               "1 1\ngone\n.keep\nnimbra-sysfs-pid1-0a1b2c3d\nnimbra-host: interrupted\n")
         << signals[i];
   }
@@ -98,13 +81,14 @@ TEST(HostState, SignalsEndTheRunWithinSecondsWhateverThePluginWaitsFor) {
 TEST(HostState, WatchSaysWhenTheMonitoringStops) {
   const HarnessRun run(nimbra_test::DefaultFleet(1));
   run.dir().Write("Nimbra.ini", "PollInterval=2\n");
-  EXPECT_EQ(Script(run,
-                   "h watch & pid=$!; upto grep -q 'watching for events' err.txt; "
-                   "grep -c 'monitoring stopped' err.txt; ISDCT_SIM_FLEET=\"$PWD/fleet.json\" '" +
-                       nimbra_test::Isdct() +
-                       "' sim-set --fleet faults.log202=out-of-range >/dev/null; "
-                       "upto grep -q 'monitoring stopped' err.txt; kill -INT $pid; wait $pid; "
-                       "echo $?; grep -c 'monitoring stopped' err.txt"),
+  EXPECT_EQ(nimbra_test::Script(
+                run,
+                "h watch & pid=$!; upto grep -q 'watching for events' err.txt; "
+                "grep -c 'monitoring stopped' err.txt; ISDCT_SIM_FLEET=\"$PWD/fleet.json\" '" +
+                    nimbra_test::Isdct() +
+                    "' sim-set --fleet faults.log202=out-of-range >/dev/null; "
+                    "upto grep -q 'monitoring stopped' err.txt; kill -INT $pid; wait $pid; "
+                    "echo $?; grep -c 'monitoring stopped' err.txt"),
             "0\n0\n1\n");
 }
 

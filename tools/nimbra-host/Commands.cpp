@@ -36,8 +36,6 @@ namespace nimbra_host {
 namespace {
 
 const char kPrefix[] = "nimbra-host: ";
-const char kSimulatedNote[] =
-    "simulated: the drives are the SSD tool simulator's (isdct-sim), not real hardware";
 
 // What a command works on, and where it reports.
 struct Context {
@@ -132,6 +130,17 @@ bool WriteAtomically(const std::string& path, const std::string& text, std::ostr
   return false;
 }
 
+// The metrics to stdout, or to the --output file.
+int PrintMetrics(const HostOptions& options, const MetricsInput& in, std::ostream& out,
+                 std::ostream& err) {
+  const std::string text = PrometheusText(in);
+  if (options.output.empty()) {
+    out << text;
+    return 0;
+  }
+  return WriteAtomically(options.output, text, err) ? 0 : 1;
+}
+
 // show --format prometheus: the metrics once. The events counted are those
 // waiting in the plug-in's queue, fetched now.
 int ShowMetrics(const Context& c, std::vector<PI::CObject> topology,
@@ -140,9 +149,7 @@ int ShowMetrics(const Context& c, std::vector<PI::CObject> topology,
   in.objects = std::move(topology);
   in.healthRead = c.healthRead;
   in.monitoring = monitoring;
-  const TLXX::CommandCounters runs = TLXX::CSystem::Counters();
-  in.toolRuns = runs.runs;
-  in.toolFailures = runs.failed;
+  AddToolCounters(in);
   std::map<uint32_t, uint64_t>& events = in.eventsById;
   c.session.OnEvents([&events](const std::vector<PI::CEvent>& batch) {
     for (const PI::CEvent& e : batch) ++events[e.m_EventID];
@@ -153,14 +160,7 @@ int ShowMetrics(const Context& c, std::vector<PI::CObject> topology,
     c.err << kPrefix << "fetching the events failed: " << Describe(fetched) << "\n";
     return 1;
   }
-  const std::string text = PrometheusText(in);
-  if (c.options.output.empty()) {
-    c.Out() << text;
-  } else {
-    if (Simulated()) c.Out();  // the simulated line, though stdout stays empty
-    if (!WriteAtomically(c.options.output, text, c.err)) return 1;
-  }
-  return 0;
+  return PrintMetrics(c.options, in, c.Out(), c.err);
 }
 
 // show and the tree of watch: the report, or the subtree of `root`.
@@ -485,6 +485,12 @@ int PrintShow(PluginSession& session, bool json, bool compact, const CallResult*
   out.flush();
   err << StoppedLine(monitoring);
   return kExitMonitoringStopped;
+}
+
+int PrintDownMetrics(const HostOptions& options, std::ostream& out, std::ostream& err) {
+  MetricsInput in;
+  AddToolCounters(in);
+  return PrintMetrics(options, in, out, err);
 }
 
 int RunCommand(PluginSession& session, const HostOptions& options, StopSignal& stop,

@@ -32,4 +32,9 @@ int RunCommand(PluginSession& session, const HostOptions& options, StopSignal& s
 int PrintShow(PluginSession& session, bool json, bool compact, const CallResult* init,
               std::ostream& out, std::ostream& err);
 
+// show --format prometheus after a failed Initialize: nimbra_monitoring_up 0
+// and the tool counters, to stdout or written to --output. Returns 0 or 1
+// (the file could not be written).
+int PrintDownMetrics(const HostOptions& options, std::ostream& out, std::ostream& err);
+
 }  // namespace nimbra_host

@@ -8,11 +8,14 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 
 #include "Commands.h"
 #include "HostNotes.h"
+#include "MetricsEndpoint.h"
 #include "PI/ConfigFile.h"
 #include "PluginSession.h"
+#include "Serve.h"
 #include "Simulation.h"
 #include "SimulatorTool.h"
 #include "TLX/Misc.h"
@@ -99,6 +102,19 @@ int RunHarness(const HostOptions& options, StopSignal& stop, std::ostream& out, 
   if (options.traceSet) TLX::Misc::SetModuleTraceMask("*", options.traceMask);
   TLXX::CSystem::SetCommandTimeout(options.toolTimeoutS * 1000);
 
+  // serve listens before the simulator starts and the plug-in loads: an
+  // address that cannot be had fails at once, not after Initialize. Outlives
+  // the session, whose tree its scrapes read until Serve returns.
+  std::unique_ptr<MetricsEndpoint> endpoint;
+  if (options.command == "serve") {
+    std::string error;
+    endpoint = MetricsEndpoint::Listen(options.listen, error);
+    if (!endpoint) {
+      err << kPrefix << error << "\n";
+      return 1;
+    }
+  }
+
   const boost::filesystem::path here = HarnessDirectory();
   ToolFolder toolFolder;  // outlives the session: the plug-in runs the tool from it
   Simulation simulation;  // outlives the session: the plug-in runs the tool on its tree
@@ -147,6 +163,10 @@ int RunHarness(const HostOptions& options, StopSignal& stop, std::ostream& out, 
     // Scripts get the document that says why, with what the plug-in shows.
     if (options.command == "show" && options.json) {
       PrintShow(session, true, false, &init, out, err);
+    } else if (options.command == "show" && options.prometheus) {
+      // A textfile collector's file says the monitoring is down instead of
+      // keeping the last run's values.
+      PrintDownMetrics(options, out, err);
     }
     err << kPrefix << "initialize failed: " << Describe(init) << TimeoutNote(timeouts) << "\n";
     return 2;
@@ -163,11 +183,13 @@ int RunHarness(const HostOptions& options, StopSignal& stop, std::ostream& out, 
     err << kPrefix << "interrupted\n";
     return 1;
   }
-  const int status = RunCommand(session, options, stop, out, err);
+  const int status = endpoint ? Serve(session, options, *endpoint, stop, err)
+                              : RunCommand(session, options, stop, out, err);
   // A signal during the command or the shutdown cut tool runs short: what
-  // the command printed may be incomplete. watch ends on a signal by design.
+  // the command printed may be incomplete. watch and serve end on a signal
+  // by design.
   session.DeInitialize();
-  if (stop.Requested() && options.command != "watch") {
+  if (stop.Requested() && options.command != "watch" && options.command != "serve") {
     err << kPrefix << "interrupted\n";
     return 1;
   }

@@ -1,5 +1,6 @@
 #include "HostOptions.h"
 
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -15,7 +16,7 @@ namespace nimbra_host {
 
 namespace {
 
-const char* const kCommands[] = {"show", "watch", "get", "set", "ops", "check", "exec"};
+const char* const kCommands[] = {"show", "watch", "serve", "get", "set", "ops", "check", "exec"};
 
 // A whole decimal number, or hexadecimal with "0x", that fits `out`.
 // Returns "" or the reason it does not.
@@ -64,16 +65,19 @@ struct Grammar {
   std::vector<const char*> optional;
   bool json;
   bool seconds;
+  bool exec;    // --exec CMD, --exec-timeout S
+  bool listen;  // --listen ADDR:PORT
 };
 
 const Grammar kGrammars[] = {
-    {"show", {}, {kId}, true, false},
-    {"watch", {}, {}, true, true},
-    {"get", {kId}, {kProperty}, true, false},
-    {"set", {kId, kProperty, kValue}, {}, false, false},
-    {"ops", {kId}, {}, false, false},
-    {"check", {kId, kOperation}, {}, false, false},
-    {"exec", {kId, kOperation}, {}, true, false},
+    {"show", {}, {kId}, true, false, false, false},
+    {"watch", {}, {}, true, true, true, false},
+    {"serve", {}, {}, false, false, true, true},
+    {"get", {kId}, {kProperty}, true, false, false, false},
+    {"set", {kId, kProperty, kValue}, {}, false, false, false, false},
+    {"ops", {kId}, {}, false, false, false, false},
+    {"check", {kId, kOperation}, {}, false, false, false, false},
+    {"exec", {kId, kOperation}, {}, true, false, false, false},
 };
 
 // Fills the command's fields of `o` from o.args, or sets o.error.
@@ -85,6 +89,7 @@ void ParseCommandArguments(HostOptions& o) {
   if (grammar == nullptr) return;
   const std::string& c = o.command;
   std::vector<std::string> positional;
+  bool timeoutSet = false;
   for (size_t i = 0; i < o.args.size(); ++i) {
     const std::string& a = o.args[i];
     if (a == "--json" && grammar->json) {
@@ -103,17 +108,34 @@ void ParseCommandArguments(HostOptions& o) {
         o.error = c + ": --format: '" + v + "' is not text or prometheus";
         return;
       }
-    } else if (a == "--seconds" && grammar->seconds) {
+    } else if ((a == "--seconds" && grammar->seconds) ||
+               ((a == "--exec" || a == "--exec-timeout") && grammar->exec) ||
+               (a == "--listen" && grammar->listen)) {
       if (i + 1 >= o.args.size()) {
-        o.error = c + ": --seconds needs a value";
+        o.error = c + ": " + a + " needs a value";
         return;
       }
-      const std::string problem = ReadUnsigned(o.args[++i], o.seconds);
+      const std::string& v = o.args[++i];
+      std::string problem;
+      if (a == "--seconds") {
+        problem = ReadUnsigned(v, o.seconds);
+        o.secondsSet = true;
+      } else if (a == "--exec-timeout") {
+        problem = ReadUnsigned(v, o.execTimeoutS);
+        if (problem.empty() && o.execTimeoutS == 0) problem = "must be at least 1";
+        timeoutSet = true;
+      } else if (a == "--listen") {
+        problem = ListenProblem(v);
+        o.listen = v;
+      } else if (v.find_first_not_of(" \t") == std::string::npos) {
+        problem = "the hook command is empty";
+      } else {
+        o.exec = v;
+      }
       if (!problem.empty()) {
-        o.error = c + ": --seconds: " + problem;
+        o.error = c + ": " + a + ": " + problem;
         return;
       }
-      o.secondsSet = true;
     } else if (a.compare(0, 2, "--") == 0) {
       o.error = c + ": unknown option '" + a + "'";
       return;
@@ -123,6 +145,10 @@ void ParseCommandArguments(HostOptions& o) {
   }
   if (o.prometheus && o.json) {
     o.error = c + ": --json and --format prometheus exclude each other";
+    return;
+  }
+  if (timeoutSet && o.exec.empty()) {
+    o.error = c + ": --exec-timeout needs --exec";
     return;
   }
   if (!o.output.empty() && !o.prometheus) {
@@ -174,7 +200,38 @@ void ParseCommandArguments(HostOptions& o) {
   }
 }
 
+std::string HookUsage() {
+  return "--exec CMD runs CMD with /bin/sh -c once per event, one at a time, with the event\n"
+         "in NIMBRA_EVENT_ID, NIMBRA_SEVERITY, NIMBRA_OBJECT_ID, NIMBRA_SERIAL,\n"
+         "NIMBRA_OBJECT_NAME, NIMBRA_MESSAGE and NIMBRA_TIME (README); its output goes to\n"
+         "stderr. A run is killed with its process group after S seconds (--exec-timeout,\n"
+         "default 30); a failed run is reported on stderr; at most 1000 events wait, the\n"
+         "oldest dropped first.\n";
+}
+
 }  // namespace
+
+std::string ListenProblem(const std::string& address) {
+  const std::string form = "'" + address + "' is not ADDR:PORT (127.0.0.1:9787, [::1]:9787)";
+  const size_t colon = address.rfind(':');
+  if (colon == std::string::npos || colon == 0) return form;
+  std::string host = address.substr(0, colon);
+  const std::string port = address.substr(colon + 1);
+  int family = AF_INET;
+  if (host.front() == '[') {
+    if (host.size() < 3 || host.back() != ']') return form;
+    host = host.substr(1, host.size() - 2);
+    family = AF_INET6;
+  }
+  unsigned char binary[sizeof(in6_addr)];
+  if (inet_pton(family, host.c_str(), binary) != 1) {
+    return "'" + host + "' is not an " + (family == AF_INET ? "IPv4" : "IPv6") +
+           " address (names are not looked up; IPv6 goes in brackets)";
+  }
+  uint64_t n = 0;
+  const std::string problem = ReadWhole(port, 65535, n);
+  return problem.empty() ? "" : "port " + problem;
+}
 
 bool IsCommand(const std::string& word) {
   for (const char* c : kCommands) {
@@ -269,7 +326,12 @@ std::string Usage() {
          "                                  object with what lies below it\n"
          "  show [OBJECT] --format prometheus [--output FILE]\n"
          "                                  the fleet's metrics in the Prometheus text format\n"
-         "  watch [--seconds N] [--json]    show, then print events as they come (Ctrl-C ends)\n"
+         "  watch [--seconds N] [--json] [--exec CMD [--exec-timeout S]]\n"
+         "                                  show, then print events as they come (Ctrl-C ends);\n"
+         "                                  CMD runs once per event\n"
+         "  serve [--listen ADDR:PORT] [--exec CMD [--exec-timeout S]]\n"
+         "                                  serve the metrics at http://ADDR:PORT/metrics\n"
+         "                                  (default 127.0.0.1:9787) until SIGTERM or Ctrl-C\n"
          "  get OBJECT [PROPERTY] [--json]  properties of one object\n"
          "  set OBJECT PROPERTY VALUE       write a property\n"
          "  ops OBJECT                      operations of one object\n"
@@ -312,12 +374,25 @@ std::string CommandUsage(const std::string& command) {
            "beside it, then renamed).\n";
   }
   if (command == "watch") {
-    return "usage: nimbra-host [options] watch [--seconds N] [--json]\n"
+    return "usage: nimbra-host [options] watch [--seconds N] [--json] [--exec CMD\n"
+           "                                       [--exec-timeout S]]\n"
            "Prints the topology as show does, then every event the plug-in raises, one line\n"
            "each, until N seconds have passed or Ctrl-C (exit status 0). With --json the\n"
            "topology is one line of JSON and each event a JSON object on a line of its own.\n"
            "Events come after the plug-in's next full scan: a changed critical warning is\n"
-           "noticed at the next poll (property 30005 of the plug-in object, in seconds).\n";
+           "noticed at the next poll (property 30005 of the plug-in object, in seconds).\n" +
+           HookUsage();
+  }
+  if (command == "serve") {
+    return "usage: nimbra-host [options] serve [--listen ADDR:PORT] [--exec CMD\n"
+           "                                       [--exec-timeout S]]\n"
+           "Keeps the plug-in initialized and serves its metrics in the Prometheus text format\n"
+           "at http://ADDR:PORT/metrics (docs/metrics.md; default 127.0.0.1:9787, [::1]:9787\n"
+           "for IPv6, port 0 for any free one), every other path 404, until SIGTERM or Ctrl-C\n"
+           "(exit status 0). Each scrape reads the plug-in's tree as it is; events are fetched\n"
+           "as the plug-in raises them and counted in nimbra_events_total. Exit status 1 when\n"
+           "the address cannot be listened on (in use, privileged, not this machine's).\n" +
+           HookUsage();
   }
   if (command == "get") {
     return "usage: nimbra-host [options] get OBJECT [PROPERTY] [--json]\n"

@@ -29,7 +29,7 @@ struct HostOptions {
   std::string fleet;
 
   bool help = false;
-  std::string command;            // show, watch, get, set, ops, check, exec
+  std::string command;            // show, watch, serve, get, set, ops, check, exec
   std::vector<std::string> args;  // the command's own arguments and options, as given
 
   // The command's arguments, checked against its grammar (see Usage).
@@ -38,8 +38,11 @@ struct HostOptions {
   std::string output;       // show --output FILE (with --format prometheus)
   bool secondsSet = false;  // watch --seconds N
   unsigned seconds = 0;
-  std::string object;       // OBJECT: get, set, ops, check, exec, show (optional)
-  bool objectIsId = false;  // OBJECT reads as an object ID, which is then objectId
+  std::string listen = "127.0.0.1:9787";  // serve --listen ADDR:PORT (checked: ListenProblem)
+  std::string exec;                       // watch, serve --exec CMD: the alert hook
+  unsigned execTimeoutS = 30;             // watch, serve --exec-timeout S (with --exec)
+  std::string object;                     // OBJECT: get, set, ops, check, exec, show (optional)
+  bool objectIsId = false;                // OBJECT reads as an object ID, which is then objectId
   uint64_t objectId = 0;
   bool propertySet = false;  // PROPERTY: get (optional), set
   int32_t property = 0;
@@ -54,6 +57,10 @@ HostOptions ParseHostOptions(int argc, const char* const* argv);
 // Usage text: the whole program, or one command.
 std::string Usage();
 std::string CommandUsage(const std::string& command);
+
+// "" when `address` is ADDR:PORT with ADDR an IPv4 address or an IPv6 address
+// in brackets and PORT 0..65535 (0: any free port), else why not.
+std::string ListenProblem(const std::string& address);
 
 // True for a command name the harness knows.
 bool IsCommand(const std::string& word);

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "Readings.h"
+#include "TLXX/System.h"
 #include "ValueNames.h"
 
 namespace nimbra_host {
@@ -97,11 +98,7 @@ class Model {
                                                    const std::string& help) {
     return prometheus::BuildCounter().Name(name).Help(help).Register(m_Registry);
   }
-  std::string Text() const {
-    std::ostringstream out;
-    prometheus::TextSerializer().Serialize(out, m_Registry.Collect());
-    return out.str();
-  }
+  std::vector<prometheus::MetricFamily> Families() const { return m_Registry.Collect(); }
 
  private:
   prometheus::Registry m_Registry;
@@ -167,7 +164,13 @@ int64_t UnixDay(const std::string& iso) {
   return (era * 146097 + static_cast<int64_t>(doe) - 719468) * 86400;
 }
 
-std::string PrometheusText(const MetricsInput& in) {
+void AddToolCounters(MetricsInput& in) {
+  const TLXX::CommandCounters runs = TLXX::CSystem::Counters();
+  in.toolRuns = runs.runs;
+  in.toolFailures = runs.failed;
+}
+
+std::vector<prometheus::MetricFamily> MetricFamilies(const MetricsInput& in) {
   Model m;
   for (const PI::CObject& o : in.objects) AddObject(m, in, o);
   auto& events = m.Counter("nimbra_events_total", "Events the plug-in raised, by event.");
@@ -189,7 +192,30 @@ std::string PrometheusText(const MetricsInput& in) {
   m.Counter("nimbra_tool_failures_total", "Runs of the SSD tool that did not succeed.")
       .Add({})
       .Increment(static_cast<double>(in.toolFailures));
-  return m.Text();
+  if (in.hooks) {
+    const struct {
+      const char* name;
+      const char* help;
+      uint64_t value;
+    } hooks[] = {
+        {"nimbra_hook_runs_total", "Runs of the alert hook.", in.hookRuns},
+        {"nimbra_hook_failures_total",
+         "Runs of the alert hook that failed, timed out or left processes behind.",
+         in.hookFailures},
+        {"nimbra_hook_dropped_events_total",
+         "Events whose hook never ran: the queue was full or the harness stopped.", in.hookDropped},
+    };
+    for (const auto& h : hooks) {
+      m.Counter(h.name, h.help).Add({}).Increment(static_cast<double>(h.value));
+    }
+  }
+  return m.Families();
+}
+
+std::string PrometheusText(const MetricsInput& in) {
+  std::ostringstream out;
+  prometheus::TextSerializer().Serialize(out, MetricFamilies(in));
+  return out.str();
 }
 
 }  // namespace nimbra_host

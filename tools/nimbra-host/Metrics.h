@@ -5,13 +5,15 @@
 // by name, monitoring, tool runs). Values are the readings' base values (Readings.h); a value not
 // yet read has no series. docs/metrics.md lists every metric.
 //
-// Pure; never throws but bad_alloc.
+// Pure but AddToolCounters; never throws but bad_alloc.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
+
+#include <prometheus/metric_family.h>
 
 #include "Monitoring.h"
 #include "PI/Records.h"
@@ -25,7 +27,17 @@ struct MetricsInput {
   uint64_t toolRuns = 0;
   uint64_t toolFailures = 0;
   std::map<uint32_t, uint64_t> eventsById;  // events counted, by event ID
+  bool hooks = false;                       // an alert hook is set: its counters below
+  uint64_t hookRuns = 0;
+  uint64_t hookFailures = 0;
+  uint64_t hookDropped = 0;
 };
+
+// Puts the host's counters of SSD tool runs so far into `input`.
+void AddToolCounters(MetricsInput& input);
+
+// The metrics as prometheus-cpp's families (what a Collectable returns).
+std::vector<prometheus::MetricFamily> MetricFamilies(const MetricsInput& input);
 
 // The metrics in the Prometheus text format (version 0.0.4).
 std::string PrometheusText(const MetricsInput& input);

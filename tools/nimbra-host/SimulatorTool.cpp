@@ -56,4 +56,7 @@ void SetSimulated(bool simulated) { g_Simulated.store(simulated); }
 
 bool Simulated() { return g_Simulated.load(); }
 
+const char kSimulatedNote[] =
+    "simulated: the drives are the SSD tool simulator's (isdct-sim), not real hardware";
+
 }  // namespace nimbra_host

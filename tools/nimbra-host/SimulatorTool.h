@@ -42,5 +42,7 @@ class ToolFolder {
 // Whether this run's SSD tool is the simulator (set once before Initialize).
 void SetSimulated(bool simulated);
 bool Simulated();
+// The line said on stderr before output about the simulator's drives.
+extern const char kSimulatedNote[];
 
 }  // namespace nimbra_host
