@@ -80,6 +80,14 @@ TEST(HarnessMetrics, OutputFileIsWrittenWholeAndLeavesNoTemporary) {
   const std::string written = ReadFile(h.dir() / "out.prom");
   EXPECT_TRUE(HasLine(written, "nimbra_monitoring_up 1")) << written;
   EXPECT_EQ('\n', written.back());
+  // A failed Initialize replaces the last run's values with the news that
+  // the monitoring is down.
+  HarnessRun none("{\"drives\": []}");
+  none.dir().Write("out.prom", written);
+  EXPECT_EQ("2\n", none.Shell("h show --format prometheus --output out.prom; echo $?").out);
+  const std::string down = ReadFile(none.dir() / "out.prom");
+  EXPECT_TRUE(HasLine(down, "nimbra_monitoring_up 0")) << down;
+  EXPECT_EQ(std::string::npos, down.find("nimbra_temperature_celsius")) << down;
 }
 
 }  // namespace
