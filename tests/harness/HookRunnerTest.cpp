@@ -42,6 +42,21 @@ struct Hooks {
 
 HookRun Event(const std::string& id) { return {{{"NIMBRA_EVENT_ID", id}}, "event " + id}; }
 
+// Points this process's descriptor `fd` at the file `path` while it lives.
+struct Redirect {
+  Redirect(int fd, const std::string& path) : fd(fd), saved(dup(fd)) {
+    fflush(nullptr);
+    const int file = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    dup2(file, fd);
+    close(file);
+  }
+  ~Redirect() {
+    dup2(saved, fd);
+    close(saved);
+  }
+  int fd, saved;
+};
+
 // Gone, or a zombie that its new parent has yet to reap.
 bool Gone(const std::string& pidFile) {
   const int pid = atoi(ReadFile(pidFile).c_str());
@@ -55,17 +70,21 @@ TEST(HookRunner, EachEndingIsReportedAndCounted) {
   setenv("NIMBRA_HOOK_KEPT", "kept", 1);
   setenv("NIMBRA_HOOK_REPLACED", "inherited", 1);
   const int fd = open("/dev/null", O_RDONLY);  // without close-on-exec: still not the hook's
-  // As in the harness, the runner's thread has SIGTERM blocked; the hook must not.
+  // The runner's thread has SIGTERM blocked, as in the harness, and the
+  // process ignores it: the hook must do neither.
   sigset_t term, before;
   sigemptyset(&term);
   sigaddset(&term, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &term, &before);
+  const sighandler_t handler = signal(SIGTERM, SIG_IGN);
   const struct {
     std::string command, report;  // report: "" for none
     std::chrono::milliseconds limit;
   } cases[] = {
-      {"printf '%s %s %s %s' \"$NIMBRA_EVENT_ID\" \"$NIMBRA_HOOK_KEPT\" \"$NIMBRA_HOOK_REPLACED\""
-       " $(env | grep -c ^NIMBRA_HOOK_REPLACED=) >" +
+      {"echo to-stderr; printf '%s %s %s %s %s' \"$NIMBRA_EVENT_ID\" \"$NIMBRA_HOOK_KEPT\" "
+       "\"$NIMBRA_HOOK_REPLACED\""
+       " $(tr '\\0' '\\n' </proc/$$/environ | grep -c ^NIMBRA_HOOK_REPLACED=)"
+       " $(readlink /proc/$$/fd/0) >" +
            dir / "env; exec >" + dir / "fds; ls /proc/$$/fd; true",
        "", 10s},
       {"exit 1", "hook for event 7: exited with status 1", 10s},
@@ -80,17 +99,26 @@ TEST(HookRunner, EachEndingIsReportedAndCounted) {
     SCOPED_TRACE(c.command);
     Hooks hooks(c.command, c.limit);
     const auto start = std::chrono::steady_clock::now();
-    hooks.runner.Post(
-        {{{"NIMBRA_EVENT_ID", "7"}, {"NIMBRA_HOOK_REPLACED", "replaced"}}, "event 7"});
-    ASSERT_TRUE(hooks.runner.WaitIdle(5s));
+    bool idle = false;
+    {
+      Redirect in(STDIN_FILENO, dir / "stdin"), out(STDOUT_FILENO, dir / "stdout"),
+          err(STDERR_FILENO, dir / "stderr");
+      hooks.runner.Post(
+          {{{"NIMBRA_EVENT_ID", "7"}, {"NIMBRA_HOOK_REPLACED", "replaced"}}, "event 7"});
+      idle = hooks.runner.WaitIdle(5s);
+    }
+    ASSERT_TRUE(idle);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     EXPECT_EQ(c.report.empty() ? "" : "nimbra-host: " + c.report + "\n", hooks.Text());
     EXPECT_EQ(1u, hooks.runner.Counters().runs);
     EXPECT_EQ(c.report.empty() ? 0u : 1u, hooks.runner.Counters().failures);
   }
   close(fd);
+  signal(SIGTERM, handler);
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
-  EXPECT_EQ("7 kept replaced 1", ReadFile(dir / "env"));
+  EXPECT_EQ("7 kept replaced 1 /dev/null", ReadFile(dir / "env"));
+  EXPECT_EQ("", ReadFile(dir / "stdout"));
+  EXPECT_EQ(0u, ReadFile(dir / "stderr").find("to-stderr\n"));
   EXPECT_EQ("0\n1\n2\n", ReadFile(dir / "fds"));
   EXPECT_TRUE(WaitFor([&] { return Gone(dir / "pid"); }, 2s)) << "the hook's child lives on";
 }
@@ -113,6 +141,7 @@ TEST(HookRunner, AFullQueueDropsTheOldestWaitingRun) {
               10s, 2);
   hooks.runner.Post(Event("1"));
   ASSERT_TRUE(WaitFor([&] { return ReadFile(dir / "ran") == "1\n"; }, 2s));
+  EXPECT_FALSE(hooks.runner.WaitIdle(50ms)) << "one runs";
   for (const char* id : {"2", "3", "4"}) hooks.runner.Post(Event(id));
   // Said while the first hook still runs, not once it ends.
   const std::string behind =
@@ -156,6 +185,7 @@ TEST(HookRunner, CommandProblem) {
       {"/bin/echo hi", ""},
       {"echo hi | cat", ""},
       {"  cat</dev/null", ""},
+      {"if true; then :; fi", ""},
       {"FOO=1 true", ""},  // cannot be judged without running it
       {"'quoted' x", ""},
       {"$HOME/hook", ""},
