@@ -55,6 +55,7 @@ std::vector<std::string> Environment(const std::vector<std::pair<std::string, st
 // Starts `/bin/sh -c command` as the leader of a new group; 0 or an errno.
 int Spawn(const std::string& command, std::vector<std::string> env, pid_t* pid) {
   std::vector<char*> envp;
+  envp.reserve(env.size() + 1);
   for (std::string& e : env) envp.push_back(&e[0]);
   envp.push_back(nullptr);
   posix_spawn_file_actions_t actions;
@@ -288,7 +289,7 @@ std::string HookRunner::RunOne(const HookRun& run) {
   if (rc != 0) return "could not start /bin/sh: " + std::generic_category().message(rc);
   // Readable once the shell exits (close-on-exec); -1 on kernels before 5.3.
   const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  const std::string ending = WaitChild(pid, pidfd);
+  std::string ending = WaitChild(pid, pidfd);
   if (pidfd >= 0) close(pidfd);
   // The shell has ended (or is killed) but is not reaped yet, so its group
   // id cannot be reused: kill whatever is left in the group, then reap it.
@@ -359,13 +360,15 @@ std::string HookCommandProblem(const std::string& command) {
            (access(word.c_str(), F_OK) == 0 ? "' is not an executable file" : "' does not exist");
   }
   const char* path = std::getenv("PATH");
-  std::string dirs =
+  const std::string dirs =
       path != nullptr ? path : "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
   for (size_t from = 0; from <= dirs.size();) {
     size_t colon = dirs.find(':', from);
     if (colon == std::string::npos) colon = dirs.size();
-    const std::string dir = colon == from ? "." : dirs.substr(from, colon - from);
-    if (runnable(dir + "/" + word)) return "";
+    std::string file = colon == from ? "." : dirs.substr(from, colon - from);
+    file += '/';
+    file += word;
+    if (runnable(file)) return "";
     from = colon + 1;
   }
   return "'" + word + "' is not a command /bin/sh can find";

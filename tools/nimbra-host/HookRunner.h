@@ -47,14 +47,14 @@ struct HookRun {
 };
 
 struct HookCounters {
-  uint64_t runs = 0;      // hooks started
+  uint64_t runs = 0;      // hooks started or tried (a spawn failure counts: failures <= runs)
   uint64_t failures = 0;  // runs that did not end well, spawn failures included
   uint64_t dropped = 0;   // waiting runs dropped because the queue was full
 };
 
 class HookRunner {
  public:
-  // `limit` of zero: no time limit. A `capacity` of 0 is taken as 1.
+  // `limit` of zero or less: no time limit. A `capacity` of 0 is taken as 1.
   // `report` receives one line at a time without its newline ("nimbra-host:
   // hook for event ...: exited with status 1"); the caller serializes output.
   HookRunner(std::string command, std::chrono::milliseconds limit,
