@@ -72,12 +72,51 @@ TEST(Serve, BadAddressesAreRefused) {
       {"serve --listen 127.0.0.1:80",
        "cannot listen on 127.0.0.1:80: Permission denied (a port below 1024 needs root or "
        "CAP_NET_BIND_SERVICE)"},
+      {"serve --exec 'nosuch-hook-xyz \"$NIMBRA_MESSAGE\"'",
+       "serve: --exec: 'nosuch-hook-xyz' is not a command /bin/sh can find"},
   };
   for (const auto& c : cases) {
     const nimbra_test::Result r =
         run.Shell(asNobody + "\"$H\" --config-dir /tmp --trace 2 " + c.args + "; echo $?");
     EXPECT_EQ(r.out, "1\n") << c.args;
     EXPECT_EQ(r.err, "nimbra-host: " + c.line + "\n") << "no trace: the plug-in never loaded";
+  }
+}
+
+// Three events, three hooks that fail: one past its time limit, one that
+// exits 1, one that leaves a child holding stdout. Each is reported and
+// counted, the readings stay fresh, and no process is left.
+TEST(Serve, FailingHooksAreReportedAndCountedWhileTheMonitoringGoesOn) {
+  if (!Have("curl")) GTEST_SKIP() << "curl is missing";
+  const HarnessRun run(nimbra_test::DefaultFleet(1));
+  run.dir().Write("Nimbra.ini", "PollInterval=2\n");
+  run.dir().Write("hook.sh",
+                  "echo \"$NIMBRA_EVENT_ID $NIMBRA_SEVERITY $NIMBRA_SERIAL\" >> hooks.txt\n"
+                  "case $NIMBRA_EVENT_ID in 10960) sleep 60 ;; 10962) exit 1 ;; *) sleep 60 & ;; "
+                  "esac\n");
+  const std::string out = Script(
+      run,
+      "h serve --listen 127.0.0.1:0 --exec 'sh hook.sh' --exec-timeout 1 & pid=$!; "
+      "upto grep -q 'serving metrics' err.txt; "
+      "port=$(grep -o '127.0.0.1:[0-9]*' err.txt | cut -d: -f2); "
+      "m() { curl -s http://127.0.0.1:$port/metrics | grep \"^$1 \" | awk '{print $NF}'; }; "
+      "failed() { test \"$(m nimbra_hook_failures_total)\" = $1; }; "
+      "sim sim-set CVFT5213000A400BGN temperature=85 >/dev/null; upto failed 2; "
+      "sim sim-set CVFT5213000A400BGN temperature=31 >/dev/null; upto failed 3; "
+      "m 'nimbra_temperature_celsius{.*}'; m nimbra_monitoring_up; m nimbra_hook_runs_total; "
+      "kill -TERM $pid; wait $pid; echo $?; upto gone && echo gone; cat hooks.txt; "
+      "grep -c 'hook for event' err.txt");
+  EXPECT_EQ(out,
+            "31\n1\n3\n0\ngone\n10960 error CVFT5213000A400BGN\n"
+            "10962 warning CVFT5213000A400BGN\n10980 info CVFT5213000A400BGN\n3\n")
+      << nimbra_test::ReadFile(run.dir() / "err.txt");
+  const std::string err = nimbra_test::ReadFile(run.dir() / "err.txt");
+  for (const char* line : {"10960 (temperature band 84 °C or more) of 0x0135000000000001: killed "
+                           "at its time limit of 1 s\n",
+                           "10962 (temperature band 80 °C or more) of 0x0135000000000001: exited "
+                           "with status 1\n",
+                           ": left processes running; killed them\n"}) {
+    EXPECT_NE(err.find(line), std::string::npos) << line << err;
   }
 }
 

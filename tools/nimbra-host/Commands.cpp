@@ -11,12 +11,14 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <vector>
 
 #include <unistd.h>
 
+#include "HookEvents.h"
 #include "HostNotes.h"
 #include "JsonView.h"
 #include "Metrics.h"
@@ -92,28 +94,6 @@ void NoteUnread(const Context& c) {
   c.err << kPrefix << "the first health read did not come within the settle time ("
         << c.options.settleS << " s): health values read 'not yet read'\n";
 }
-
-// Adapter form factors (property 30158) by object ID, for the texts of
-// temperature events: asked of the plug-in once per object.
-class FormFactors {
- public:
-  explicit FormFactors(PluginSession& session) : m_Session(session) {}
-
-  int32_t Of(uint64_t id) {
-    const auto known = m_Known.find(id);
-    if (known != m_Known.end()) return known->second;
-    PI::CProperty p;
-    p.id = kFormFactor;
-    const bool read =
-        m_Session.Call(PI::CMD_GET_PROPERTY, id, &p).ok() && p.valueKind == PI::VALUE_ENUM;
-    return m_Known[id] = read ? p.intValue : 0;
-  }
-
- private:
-  static constexpr int32_t kFormFactor = 30158;
-  PluginSession& m_Session;
-  std::map<uint64_t, int32_t> m_Known;
-};
 
 // Writes `text` to `path` whole or not at all: into a temporary file beside
 // it, then renamed over it (a reader never sees half a file).
@@ -416,16 +396,18 @@ int Exec(const Context& c) {
   const CallResult r = c.session.Call(PI::CMD_EXECUTE_OPERATION, c.object, &op);
   if (!r.ok()) return c.Fail(r, "executing operation " + std::to_string(c.options.operation));
   const std::vector<PI::CEvent>& events = op.GetEvents();
-  FormFactors formFactors(c.session);
+  EventSubjects subjects(c.session);
   if (c.options.json) {
     for (const PI::CEvent& e : events) {
-      c.Out() << EventJson(e, formFactors.Of(e.m_ObjectID), Simulated()).dump() << "\n";
+      c.Out() << EventJson(e, subjects.FormFactor(e.m_ObjectID), Simulated()).dump() << "\n";
     }
     return 0;
   }
   c.Out() << OperationTitle(c) << ": done, " << events.size()
           << (events.size() == 1 ? " event" : " events") << "\n";
-  for (const PI::CEvent& e : events) c.Out() << EventLine(e, formFactors.Of(e.m_ObjectID)) << "\n";
+  for (const PI::CEvent& e : events) {
+    c.Out() << EventLine(e, subjects.FormFactor(e.m_ObjectID)) << "\n";
+  }
   return 0;
 }
 
@@ -436,13 +418,16 @@ int Watch(const Context& c, StopSignal& stop) {
   c.out.flush();
   std::ostream& out = c.out;
   const bool json = c.options.json;
-  // Deliveries never overlap, so the callback alone uses formFactors.
-  FormFactors formFactors(c.session);
-  c.session.OnEvents([&out, json, &stop, &formFactors](const std::vector<PI::CEvent>& events) {
+  // Deliveries never overlap, so the callback alone uses subjects.
+  EventSubjects subjects(c.session);
+  const std::unique_ptr<HookRunner> hooks = StartHooks(c.options, c.err);
+  HookRunner* const hook = hooks.get();
+  c.session.OnEvents([&out, json, &stop, &subjects, hook](const std::vector<PI::CEvent>& events) {
     for (const PI::CEvent& e : events) {
-      const int32_t formFactor = formFactors.Of(e.m_ObjectID);
+      const int32_t formFactor = subjects.FormFactor(e.m_ObjectID);
       out << (json ? EventJson(e, formFactor, Simulated()).dump() : EventLine(e, formFactor))
           << "\n";
+      if (hook != nullptr) hook->Post(HookRunOf(e, subjects));
     }
     out.flush();
     // Nobody reads any more (a closed pipe): watching is over.
@@ -460,6 +445,7 @@ int Watch(const Context& c, StopSignal& stop) {
       c.options.secondsSet ? std::optional<unsigned>(c.options.seconds) : std::nullopt,
       status == kExitMonitoringStopped, c.err);
   c.session.OnEvents(nullptr);
+  EndHooks(hooks.get(), c.options, stop.Requested());
   return 0;
 }
 

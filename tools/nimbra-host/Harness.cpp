@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "Commands.h"
+#include "HookRunner.h"
 #include "HostNotes.h"
 #include "MetricsEndpoint.h"
 #include "PI/ConfigFile.h"
@@ -88,6 +89,14 @@ int RunHarness(const HostOptions& options, StopSignal& stop, std::ostream& out, 
     err << kPrefix << options.error << " (see nimbra-host "
         << (options.command.empty() ? "" : options.command + " ") << "--help)\n";
     return 1;
+  }
+
+  if (!options.exec.empty()) {
+    const std::string problem = HookCommandProblem(options.exec);
+    if (!problem.empty()) {
+      err << kPrefix << options.command << ": --exec: " << problem << "\n";
+      return 1;
+    }
   }
 
   // A signal ends every tool run at once, whatever the main thread waits

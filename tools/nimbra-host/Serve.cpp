@@ -2,9 +2,11 @@
 
 #include <csignal>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 
+#include "HookEvents.h"
 #include "Metrics.h"
 #include "Monitoring.h"
 #include "SimulatorTool.h"
@@ -35,7 +37,7 @@ class EventCounts {
 
 // One scrape: the tree and the counters now. A topology the plug-in does not
 // give leaves the fleet's series out; the harness's own are still there.
-MetricsInput Scrape(PluginSession& session, const EventCounts& events) {
+MetricsInput Scrape(PluginSession& session, const EventCounts& events, const HookRunner* hooks) {
   MetricsInput in;
   // Sampled first: the values read next come from at least this health read.
   in.healthRead = session.Notifications() > 0;
@@ -43,6 +45,13 @@ MetricsInput Scrape(PluginSession& session, const EventCounts& events) {
   session.Call(PI::CMD_GET_TOPOLOGY, 0, &in.objects);
   AddToolCounters(in);
   in.eventsById = events.ById();
+  if (hooks != nullptr) {
+    const HookCounters counters = hooks->Counters();
+    in.hooks = true;
+    in.hookRuns = counters.runs;
+    in.hookFailures = counters.failures;
+    in.hookDropped = counters.dropped;
+  }
   return in;
 }
 
@@ -72,10 +81,19 @@ std::string SignalName(int signal) {
 int Serve(PluginSession& session, const HostOptions& options, MetricsEndpoint& endpoint,
           StopSignal& stop, std::ostream& err) {
   EventCounts events;
-  session.OnEvents([&events](const std::vector<PI::CEvent>& batch) { events.Add(batch); });
+  const std::unique_ptr<HookRunner> hooks = StartHooks(options, err);
+  HookRunner* const hook = hooks.get();
+  // Deliveries never overlap, so the callback alone uses subjects.
+  EventSubjects subjects(session);
+  session.OnEvents([&events, &subjects, hook](const std::vector<PI::CEvent>& batch) {
+    events.Add(batch);
+    if (hook == nullptr) return;
+    for (const PI::CEvent& e : batch) hook->Post(HookRunOf(e, subjects));
+  });
   // Events raised before the receiver was set wait in the plug-in's queue.
   session.FetchEvents();
-  endpoint.Serve([&session, &events] { return MetricFamilies(Scrape(session, events)); });
+  endpoint.Serve(
+      [&session, &events, hook] { return MetricFamilies(Scrape(session, events, hook)); });
   if (Simulated()) err << kPrefix << kSimulatedNote << "\n";
   err << kPrefix << "serving metrics on " << Url(options.listen, endpoint.Port())
       << " until SIGTERM or Ctrl-C\n";
@@ -83,6 +101,7 @@ int Serve(PluginSession& session, const HostOptions& options, MetricsEndpoint& e
   WaitWatchingMonitoring(session, stop, std::nullopt, false, err);
   endpoint.Stop();
   session.OnEvents(nullptr);
+  EndHooks(hooks.get(), options, true);
   err << kPrefix << "stopped serving on " << SignalName(stop.Signal()) << "\n";
   return 0;
 }
