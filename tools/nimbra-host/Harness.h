@@ -14,7 +14,7 @@
 // plug-in waits for ends at once.
 //
 // Returns the exit status: 0 done; 1 a wrong command line, a failed request
-// or a stop (except during watch, which a stop ends); 2 Initialize failed
+// or a stop (except during watch and serve, which a stop ends); 2 Initialize failed
 // (the message names the status and a tool run stopped at its time limit);
 // 3 show or get answered but the monitoring has stopped. Messages go to `err` as single lines
 // starting "nimbra-host: ". Writes process-wide host settings (configuration folder, trace, tool

@@ -354,9 +354,9 @@ std::string Usage() {
          "  --simulate [FLEET] run against the SSD tool simulator (bin/isdct), with its default\n"
          "                     fleet or the fleet file FLEET\n"
          "\n"
-         "exit status: 0 done, 1 failure or a signal (INT, TERM, HUP, QUIT), 2 the plug-in\n"
-         "could not initialize, 3 show or get answered but the monitoring has stopped\n"
-         "(the readings are frozen; stderr says why)\n";
+         "exit status: 0 done (watch and serve: also ended by a signal), 1 failure or a signal\n"
+         "(INT, TERM, HUP, QUIT), 2 the plug-in could not initialize, 3 show or get answered\n"
+         "but the monitoring has stopped (the readings are frozen; stderr says why)\n";
 }
 
 std::string CommandUsage(const std::string& command) {
