@@ -212,7 +212,7 @@ std::string HookUsage() {
 }  // namespace
 
 std::string ListenProblem(const std::string& address) {
-  const std::string form = "'" + address + "' is not ADDR:PORT (127.0.0.1:9787, [::1]:9787)";
+  std::string form = "'" + address + "' is not ADDR:PORT (127.0.0.1:9787, [::1]:9787)";
   const size_t colon = address.rfind(':');
   if (colon == std::string::npos || colon == 0) return form;
   std::string host = address.substr(0, colon);

@@ -48,7 +48,7 @@ std::string ListenFailure(const std::string& messages, const std::string& fallba
       close == std::string::npos) {
     return messages.empty() ? fallback : messages;
   }
-  const std::string reason = messages.substr(open + 2, close - open - 2);
+  std::string reason = messages.substr(open + 2, close - open - 2);
   const struct {
     const char* reason;
     const char* hint;
