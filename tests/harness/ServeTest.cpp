@@ -56,14 +56,14 @@ TEST(Serve, BadAddressesAreRefused) {
     std::string line;
   } cases[] = {
       {"serve --listen localhost:9787",
-       "serve: --listen: 'localhost' is not an IPv4 address (names are not looked up; IPv6 goes "
-       "in brackets) (see nimbra-host serve --help)"},
+       "serve: --listen: 'localhost' is not an IPv4 address (names are not looked up) (see "
+       "nimbra-host serve --help)"},
       {"serve --listen 127.0.0.1",
        "serve: --listen: '127.0.0.1' is not ADDR:PORT (127.0.0.1:9787, "
-       "[::1]:9787) (see nimbra-host serve --help)"},
-      {"serve --listen '[::1:80'",
-       "serve: --listen: '[::1:80' is not ADDR:PORT (127.0.0.1:9787, "
-       "[::1]:9787) (see nimbra-host serve --help)"},
+       "0.0.0.0:9787) (see nimbra-host serve --help)"},
+      {"serve --listen '[::1]:9787'",
+       "serve: --listen: '[::1]:9787': IPv6 is not available (the HTTP server is built without "
+       "it) (see nimbra-host serve --help)"},
       {"serve --listen 127.0.0.1:65536",
        "serve: --listen: port '65536' is out of range (0..65535) (see nimbra-host serve --help)"},
       {"serve --listen 192.0.2.1:9787",

@@ -212,24 +212,21 @@ std::string HookUsage() {
 }  // namespace
 
 std::string ListenProblem(const std::string& address) {
-  std::string form = "'" + address + "' is not ADDR:PORT (127.0.0.1:9787, [::1]:9787)";
   const size_t colon = address.rfind(':');
-  if (colon == std::string::npos || colon == 0) return form;
-  std::string host = address.substr(0, colon);
-  const std::string port = address.substr(colon + 1);
-  int family = AF_INET;
-  if (host.front() == '[') {
-    if (host.size() < 3 || host.back() != ']') return form;
-    host = host.substr(1, host.size() - 2);
-    family = AF_INET6;
+  if (colon == std::string::npos || colon == 0) {
+    return "'" + address + "' is not ADDR:PORT (127.0.0.1:9787, 0.0.0.0:9787)";
   }
-  unsigned char binary[sizeof(in6_addr)];
-  if (inet_pton(family, host.c_str(), binary) != 1) {
-    return "'" + host + "' is not an " + (family == AF_INET ? "IPv4" : "IPv6") +
-           " address (names are not looked up; IPv6 goes in brackets)";
+  const std::string host = address.substr(0, colon);
+  // Debian's civetweb, the endpoint's HTTP server, is built without IPv6.
+  if (host.front() == '[' || host.find(':') != std::string::npos) {
+    return "'" + address + "': IPv6 is not available (the HTTP server is built without it)";
+  }
+  in_addr binary{};
+  if (inet_pton(AF_INET, host.c_str(), &binary) != 1) {
+    return "'" + host + "' is not an IPv4 address (names are not looked up)";
   }
   uint64_t n = 0;
-  const std::string problem = ReadWhole(port, 65535, n);
+  const std::string problem = ReadWhole(address.substr(colon + 1), 65535, n);
   return problem.empty() ? "" : "port " + problem;
 }
 
@@ -387,11 +384,11 @@ std::string CommandUsage(const std::string& command) {
     return "usage: nimbra-host [options] serve [--listen ADDR:PORT] [--exec CMD\n"
            "                                       [--exec-timeout S]]\n"
            "Keeps the plug-in initialized and serves its metrics in the Prometheus text format\n"
-           "at http://ADDR:PORT/metrics (docs/metrics.md; default 127.0.0.1:9787, [::1]:9787\n"
-           "for IPv6, port 0 for any free one), every other path 404, until SIGTERM or Ctrl-C\n"
-           "(exit status 0). Each scrape reads the plug-in's tree as it is; events are fetched\n"
-           "as the plug-in raises them and counted in nimbra_events_total. Exit status 1 when\n"
-           "the address cannot be listened on (in use, privileged, not this machine's).\n" +
+           "at http://ADDR:PORT/metrics (docs/metrics.md; ADDR an IPv4 address, default\n"
+           "127.0.0.1:9787, port 0 for any free one), every other path 404, until SIGTERM or\n"
+           "Ctrl-C (exit status 0). Each scrape reads the plug-in's tree as it is; events are\n"
+           "fetched as the plug-in raises them and counted in nimbra_events_total. Exit status\n"
+           "1 when the address cannot be listened on (in use, privileged, not this machine's).\n" +
            HookUsage();
   }
   if (command == "get") {

@@ -58,8 +58,8 @@ HostOptions ParseHostOptions(int argc, const char* const* argv);
 std::string Usage();
 std::string CommandUsage(const std::string& command);
 
-// "" when `address` is ADDR:PORT with ADDR an IPv4 address or an IPv6 address
-// in brackets and PORT 0..65535 (0: any free port), else why not.
+// "" when `address` is ADDR:PORT with ADDR an IPv4 address and PORT 0..65535
+// (0: any free port), else why not.
 std::string ListenProblem(const std::string& address);
 
 // True for a command name the harness knows.
