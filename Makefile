@@ -71,10 +71,11 @@ soak: deps
 	cmake --build --preset release -j $(JOBS) --target stress_test
 	NIMBRA_STRESS_SECONDS=$(SECONDS) ./build/release/stress_test
 
-# clang-tidy over the plug-in, the pattern matcher and the host stand-in (.clang-tidy).
+# clang-tidy over the plug-in, the pattern matcher, the host stand-in, the
+# harness and the simulator (.clang-tidy, tools/.clang-tidy).
 tidy: deps
 	cmake --preset debug >/dev/null
-	run-clang-tidy -p build/debug -j $(JOBS) -quiet '$(CURDIR)/(Src|regex|host/src)/' >build/tidy.log 2>&1 \
+	run-clang-tidy -p build/debug -j $(JOBS) -quiet '$(CURDIR)/(Src|regex|host/src|tools)/' >build/tidy.log 2>&1 \
 	  || { grep -E 'warning:|error:' build/tidy.log | sort -u; exit 1; }
 	@echo "clang-tidy: no warnings"
 

@@ -42,6 +42,7 @@ std::optional<T> ValueOf(const std::vector<std::pair<T, const char*>>& table,
 template <typename T>
 std::vector<T> ValuesOf(const std::vector<std::pair<T, const char*>>& table) {
   std::vector<T> values;
+  values.reserve(table.size());
   for (const auto& entry : table) values.push_back(entry.first);
   return values;
 }

@@ -196,13 +196,13 @@ std::string StoreValue(PI::CProperty& p, const std::string& text) {
       return "";
     case PI::VALUE_NUMBER: {
       uint64_t n = 0;
-      const std::string problem = ReadWhole(text, ULONG_MAX, n);
+      std::string problem = ReadWhole(text, ULONG_MAX, n);
       if (problem.empty()) p.SetValue(static_cast<unsigned long>(n));
       return problem;
     }
     case PI::VALUE_RANGE: {
       int64_t n = 0;
-      const std::string problem = ReadWhole(text, p.rangeMin, p.rangeMax, n);
+      std::string problem = ReadWhole(text, p.rangeMin, p.rangeMax, n);
       if (!problem.empty()) return problem;
       if (p.rangeStep > 1 && (n - p.rangeMin) % p.rangeStep != 0) {
         return quoted + " is not a step of " + std::to_string(p.rangeStep) + " from " +
@@ -213,7 +213,7 @@ std::string StoreValue(PI::CProperty& p, const std::string& text) {
     }
     case PI::VALUE_ENUM: {
       int64_t n = 0;
-      const std::string problem = ReadWhole(text, INT32_MIN, INT32_MAX, n);
+      std::string problem = ReadWhole(text, INT32_MIN, INT32_MAX, n);
       if (!problem.empty()) return problem;
       for (const int allowed : p.allowed) {
         if (allowed == n) {

@@ -29,7 +29,7 @@ std::string ReadUnsigned(const std::string& text, unsigned& out) {
     return "";
   }
   uint64_t n = 0;
-  const std::string problem = ReadWhole(text, UINT_MAX, n);
+  std::string problem = ReadWhole(text, UINT_MAX, n);
   if (problem.empty()) out = static_cast<unsigned>(n);
   return problem;
 }
@@ -37,7 +37,7 @@ std::string ReadUnsigned(const std::string& text, unsigned& out) {
 // A decimal property or operation number: 0 to 2^31-1.
 std::string ReadNumberId(const std::string& text, int32_t& out) {
   int64_t n = 0;
-  const std::string problem = ReadWhole(text, 0, INT32_MAX, n);
+  std::string problem = ReadWhole(text, 0, INT32_MAX, n);
   if (problem.empty()) out = static_cast<int32_t>(n);
   return problem;
 }

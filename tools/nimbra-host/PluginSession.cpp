@@ -98,7 +98,7 @@ CallResult PluginSession::SetAdapterIDs() {
     m_AdapterIDs[i].m_HostNumber = static_cast<uint32_t>(i);
   }
   m_EndingsBeforeWorker = TLX::Threading::EndingCount();
-  const CallResult r = Call(PI::CMD_SET_ADAPTER_IDS, 0, &m_AdapterIDs);
+  CallResult r = Call(PI::CMD_SET_ADAPTER_IDS, 0, &m_AdapterIDs);
   m_WorkerStarted = r.ok();
   return r;
 }
@@ -133,7 +133,7 @@ CallResult PluginSession::FetchAndDeliver() {
   PI::COperation fetch;
   fetch.id = kGetEventsOperation;
   fetch.secondaryId = kGetEventsOperation;
-  const CallResult r = Call(PI::CMD_EXECUTE_OPERATION, m_PluginId, &fetch);
+  CallResult r = Call(PI::CMD_EXECUTE_OPERATION, m_PluginId, &fetch);
   if (r.ok() && m_OnEvents && !fetch.GetEvents().empty()) m_OnEvents(fetch.GetEvents());
   return r;
 }

@@ -29,6 +29,7 @@ struct ReadingContext {
   const PI::CObject* parent = nullptr;  // a drive's adapter, when known
 };
 
+// NOLINTNEXTLINE(bugprone-exception-escape): json's noexcept move checks an invariant that holds
 struct Reading {
   std::string name;             // "Poll interval"; "" without a label
   std::string text;             // "30 s (2..255, writable)", "not yet read"

@@ -16,8 +16,9 @@ StopSignal::StopSignal() {
 
 StopSignal::~StopSignal() {
   m_Quit = true;
-  // A signal aimed at the watching thread ends its sigwait.
-  pthread_kill(m_Thread.native_handle(), SIGTERM);
+  // A signal aimed at the watching thread ends its sigwait (it is blocked
+  // there, so it terminates nothing).
+  pthread_kill(m_Thread.native_handle(), SIGTERM);  // NOLINT(bugprone-bad-signal-to-kill-thread)
   m_Thread.join();
   pthread_sigmask(SIG_SETMASK, &m_PreviousMask, nullptr);
 }
@@ -42,7 +43,7 @@ void StopSignal::Request(int signal) {
   if (hook) hook();
 }
 
-void StopSignal::OnStop(std::function<void()> hook) {
+void StopSignal::OnStop(const std::function<void()>& hook) {
   bool now = false;
   {
     std::lock_guard<std::mutex> lock(m_Lock);

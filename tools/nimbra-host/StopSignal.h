@@ -50,7 +50,7 @@ class StopSignal {
 
   // Sets the hook for the first request; runs it at once when a stop was
   // requested already. It must not call back into this object's waits.
-  void OnStop(std::function<void()> hook);
+  void OnStop(const std::function<void()>& hook);
 
  private:
   void Watch();

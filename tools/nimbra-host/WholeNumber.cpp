@@ -57,7 +57,7 @@ std::string ReadWhole(const std::string& text, int64_t min, int64_t max, int64_t
   Magnitude m;
   const Form form = Read(text, m);
   if (form != Form::kWhole) return Problem(text, form);
-  const std::string range = OutOfRange(text, std::to_string(min), std::to_string(max));
+  std::string range = OutOfRange(text, std::to_string(min), std::to_string(max));
   if (m.saturated) return range;
   int64_t n = 0;
   if (!m.negative) {
