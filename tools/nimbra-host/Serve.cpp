@@ -1,6 +1,6 @@
 #include "Serve.h"
 
-#include <csignal>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -60,20 +60,11 @@ std::string Url(const std::string& listen, int port) {
   return "http://" + listen.substr(0, listen.rfind(':')) + ":" + std::to_string(port) + "/metrics";
 }
 
-// "SIGTERM" for the signals StopSignal answers.
+// "SIGTERM".
 std::string SignalName(int signal) {
-  switch (signal) {
-    case SIGINT:
-      return "SIGINT";
-    case SIGTERM:
-      return "SIGTERM";
-    case SIGHUP:
-      return "SIGHUP";
-    case SIGQUIT:
-      return "SIGQUIT";
-    default:
-      return "signal " + std::to_string(signal);
-  }
+  const char* abbreviation = sigabbrev_np(signal);
+  return abbreviation != nullptr ? std::string("SIG") + abbreviation
+                                 : "signal " + std::to_string(signal);
 }
 
 }  // namespace
